@@ -1,7 +1,10 @@
 // The diagnostic channel of the serial class: trace texts and assertion reports go here,
-// never to the console. When MOTELOG_DIAGNOSTICS names a file, each report is appended
-// to it as "<file>(<line>) : <level>: <text>"; otherwise reports are dropped. Tests
-// install a sink to capture reports directly.
+// never to the console. Reports may come from any thread.
+//
+// When the environment variable MOTELOG_DIAGNOSTICS names a file, each report is appended
+// to it as "<file>(<line>) : <text>" for a trace (the text as given, with or without its
+// own line end) or "<file>(<line>) : Assertion failed: <condition>\n" for an assertion;
+// otherwise reports are dropped. Tests install a sink to capture reports directly.
 #pragma once
 
 #include <functional>
@@ -15,12 +18,15 @@ struct DiagnosticReport {
     const char* text;  // the trace text exactly as written, or the asserted condition
 };
 
+// Receives each report; it must not report to the channel itself (it runs under its lock).
 using DiagnosticSink = std::function<void(const DiagnosticReport&)>;
 
-// Delivers one report to the current sink (or to the MOTELOG_DIAGNOSTICS file).
+// Delivers one report to the current sink, else to the MOTELOG_DIAGNOSTICS file. Never
+// fails visibly: a file that cannot be written loses the report.
 void ReportDiagnostic(DiagnosticLevel level, const char* file, int line, const char* text);
 
-// Replaces the sink and returns the previous one; an empty sink restores the default.
+// Replaces the sink and returns the previous one; an empty sink restores the file/drop
+// default. Once it returns, the previous sink receives no further reports.
 DiagnosticSink SetDiagnosticSink(DiagnosticSink sink);
 
 // A trace text of the class: a warning-level report from the current source line.

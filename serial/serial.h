@@ -128,17 +128,22 @@ public:
     // Releases the port and its event. Always returns 0 (a warning when not open).
     virtual LONG Close();
 
+    // Sets speed, character size, parity and stop bits; other settings keep the port's.
     virtual LONG Setup(BaudRate eBaudrate = BaudRate9600, DataBits eDataBits = DataBits8,
                        Parity eParity = ParityNone, StopBits eStopBits = StopBitsOne);
     // Sets the character that raises EventFlagCharReceived; with fAdjustMask the event
     // is added to the watched mask as well.
     virtual LONG SetEventChar(BYTE bEventChar, bool fAdjustMask = true);
+    // Sets the events (CommEvent bits) that end a WaitEvent.
     virtual LONG SetMask(DWORD dwMask = DefaultEventMask);
-    // Waits for one of the watched events. With lpOverlapped null it blocks for at most
-    // dwTimeout milliseconds (1460 on time-out); otherwise it returns at once and the
-    // record's event is signalled when an event arrives.
-    virtual LONG WaitEvent(LPOVERLAPPED lpOverlapped = nullptr, DWORD dwTimeout = INFINITE);
+    // Waits for one of the watched events, which then lie in the event word read by
+    // GetEventType. With lpOverlapped null it blocks for at most dwMaxWait milliseconds
+    // (1460 on time-out); otherwise it returns at once and the record's event is
+    // signalled when an event arrives.
+    virtual LONG WaitEvent(LPOVERLAPPED lpOverlapped = nullptr, DWORD dwMaxWait = INFINITE);
+    // Sets the flow control; E_INVALIDARG for an undefined mode, the port unchanged.
     virtual LONG SetupHandshaking(Handshake eHandshake);
+    // Sets how reads wait for data; E_INVALIDARG for an undefined mode, the port unchanged.
     virtual LONG SetupReadTimeouts(ReadMode eReadTimeout);
 
     // Getters return the Unknown value (-1), or 0 for the last two, on failure.
@@ -150,7 +155,7 @@ public:
     virtual DWORD GetEventMask();
     virtual BYTE GetEventChar();
 
-    // Sends a NUL-terminated text without its NUL.
+    // Sends a NUL-terminated text without its NUL, through the data form below.
     virtual LONG Write(const char* pszText, DWORD* pdwWritten = nullptr,
                        LPOVERLAPPED lpOverlapped = nullptr, DWORD dwMaxWait = INFINITE);
     // Sends dwBytesToWrite bytes. Blocking (lpOverlapped null) for at most dwMaxWait
@@ -167,15 +172,18 @@ public:
     LONG Purge();
     // Holds the transmit line in the break state for 100 milliseconds.
     LONG Break();
-    // The events of the last WaitEvent within the watched mask; clears them.
+    // The events of the last WaitEvent within the watched mask; clears them. Leaves the
+    // error code alone; 0 (with a warning) when none lies within the mask.
     CommEvent GetEventType();
-    // The line errors accumulated since the last call; clears them.
+    // The line errors accumulated since the last call; clears them. 0 also on failure.
     LineError GetError();
+    // The modem input lines: true when on; false when off or on failure (see the code).
     bool GetCTS();
     bool GetDSR();
     bool GetRing();
     bool GetRLSD();
 
+    // The code of the most recent operation: 0 or a Win32 error code.
     LONG GetLastErrorCode() const { return m_lErrorCode; }
 
     // Tells whether a port exists and is free, without keeping it open.
@@ -189,5 +197,32 @@ protected:
     HANDLE m_hevtOverlapped;
 
 private:
+    struct IoTexts;
+
+    // Resets the error code; when the port is closed stores 6, traces pszNotOpen and
+    // returns false.
+    bool RequirePort(const char* pszNotOpen);
+    // Reads the port's settings into dcb after RequirePort; on failure stores the
+    // platform's code, traces pszFailed and returns false.
+    bool FetchState(SizedDcb& dcb, const char* pszNotOpen, const char* pszFailed);
+    // Applies dcb; on failure stores the platform's code and traces pszFailed. Returns
+    // the error code.
+    LONG StoreState(SizedDcb& dcb, const char* pszFailed);
+    // Whether the modem input line dwLine (an MS_ bit) is on; false with the platform's
+    // code and pszFailed traced when the status cannot be read.
+    bool QueryModemLine(DWORD dwLine, const char* pszFailed);
+
+    // A completion record of the call's own: zero, signalling m_hevtOverlapped.
+    OVERLAPPED OwnRecord() const;
+    // Takes an overlapped operation from its start (fCompletedAtOnce: the start call's
+    // result) to the outcome of the call, waiting at most dwMaxWait milliseconds for an
+    // own record. pdwCount null: no transfer count to collect. Returns the error code.
+    LONG FinishIo(BOOL fCompletedAtOnce, LPOVERLAPPED lpOverlapped, bool fOwnRecord,
+                  DWORD* pdwCount, DWORD dwMaxWait, const IoTexts& texts);
+    // Cancels the calling thread's pending overlapped operations on the port.
     void CancelPendingIo();
+    // Cancels, then waits until the operation on the call's own record has ended, so that
+    // nothing writes into the record, count or buffer once the call has returned. True
+    // when the operation had completed normally after all (dwTransferred bytes).
+    bool AbandonOwnIo(OVERLAPPED& ovOwn, DWORD& dwTransferred);
 };
