@@ -1,0 +1,13 @@
+// An orderly stop on SIGINT and SIGTERM.
+#pragma once
+
+#include <mutex>
+
+// Held while a packet's database work is under way; a stop waits for it.
+std::mutex& packetlock();
+
+// Blocks SIGINT and SIGTERM in the calling thread, and so in every thread started from
+// it afterwards, and starts a thread that waits for them. When one arrives, that thread
+// takes packetlock(), flushes standard output and ends the process with status 0. Call it
+// first in main, before any other thread exists.
+void startstopwatcher();
