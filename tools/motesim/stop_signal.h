@@ -1,0 +1,12 @@
+// Ctrl+C and SIGTERM ask the simulator to stop after the chunk in progress; a second
+// signal ends it at once.
+#pragma once
+
+namespace motesim {
+
+// Installs the handlers for SIGINT and SIGTERM.
+void installStopHandlers();
+
+bool stopRequested();
+
+}  // namespace motesim
