@@ -1,0 +1,73 @@
+// The private test server (scripts/db-server), reached as its root user to prepare and
+// inspect what the logger stores. The server's directory comes from MOTELOG_DB_DIR; its
+// client.env is loaded into this process's environment, so the logger's client library
+// and child processes find the same server.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <mysql++.h>
+
+struct StoredRow {
+    unsigned long long logid;
+    int moteid;
+    std::string timestamp;  // "YYYY-MM-DD HH:MM:SS", the server's clock
+    int data_type;
+    double data_value;
+};
+
+// One entry of the server's general query log.
+struct LoggedCommand {
+    unsigned long long thread_id;  // the connection
+    std::string command_type;      // "Connect", "Init DB", "Query", "Quit", ...
+    std::string argument;          // the statement text for "Query"
+};
+
+class TestDatabase {
+public:
+    // Connects as root; throws std::runtime_error saying why when the server cannot be
+    // reached.
+    TestDatabase();
+
+    // The server directory's client settings, as "NAME=value" entries.
+    const std::vector<std::string>& clientenvironment() const { return clientenv_; }
+    const std::string& socketpath() const { return socket_; }
+
+    void execute(const std::string& sql);
+    // The first column of the first row of a statement's result.
+    std::string scalar(const std::string& sql);
+
+    // The server's clock, to the microsecond: marks where a test's log entries begin.
+    std::string servertime();
+
+    void deletemotes(int firstmote, int lastmote);
+    std::vector<StoredRow> rowsofmote(int moteid);
+
+    // Turns the general query log on (into mysql.general_log) for every session.
+    void loggeneralqueries();
+    // The quillon user's commands logged at or after `since`, in order.
+    std::vector<LoggedCommand> loggercommandssince(const std::string& since);
+
+private:
+    std::vector<std::string> clientenv_;
+    std::string socket_;
+    mysqlpp::Connection connection_;
+};
+
+// A test that needs the server. Set up fails the test when CI=true and the server cannot
+// be reached, and skips it with the reason otherwise.
+class DatabaseTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    TestDatabase& db() { return *db_; }
+
+private:
+    std::unique_ptr<TestDatabase> db_;
+};
+
+// The commands of `commands` whose type is "Query", as statement texts.
+std::vector<std::string> statementsof(const std::vector<LoggedCommand>& commands);
