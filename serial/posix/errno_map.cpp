@@ -1,0 +1,56 @@
+#include "errno_map.h"
+
+#include <cerrno>
+
+namespace {
+
+struct ErrnoCode {
+    int error;
+    DWORD code;
+};
+
+// The only place where errno values become Win32 codes.
+constexpr ErrnoCode kTable[] = {
+    {0, ERROR_SUCCESS},
+    {EPERM, ERROR_ACCESS_DENIED},
+    {ENOENT, ERROR_FILE_NOT_FOUND},
+    {ENOTDIR, ERROR_PATH_NOT_FOUND},
+    {ELOOP, ERROR_PATH_NOT_FOUND},
+    {EIO, ERROR_GEN_FAILURE},
+    {ENXIO, ERROR_DEVICE_NOT_CONNECTED},
+    {ENODEV, ERROR_DEVICE_NOT_CONNECTED},
+    {EBADF, ERROR_INVALID_HANDLE},
+    {EAGAIN, ERROR_ACCESS_DENIED},  // a lock held by another owner (LOCK_NB)
+    {ENOMEM, ERROR_NOT_ENOUGH_MEMORY},
+    {EACCES, ERROR_ACCESS_DENIED},
+    {EROFS, ERROR_ACCESS_DENIED},
+    {EISDIR, ERROR_ACCESS_DENIED},
+    {EFAULT, ERROR_NOACCESS},
+    {EBUSY, ERROR_ACCESS_DENIED},  // TIOCEXCL held by another owner
+    {EINVAL, ERROR_INVALID_PARAMETER},
+    {ERANGE, ERROR_INVALID_PARAMETER},
+    {ENFILE, ERROR_TOO_MANY_OPEN_FILES},
+    {EMFILE, ERROR_TOO_MANY_OPEN_FILES},
+    {ENOTTY, ERROR_INVALID_FUNCTION},
+    {ENOSYS, ERROR_INVALID_FUNCTION},
+    {EOPNOTSUPP, ERROR_NOT_SUPPORTED},
+    {ENOSPC, ERROR_WRITE_FAULT},
+    {EPIPE, ERROR_BROKEN_PIPE},
+    {ENAMETOOLONG, ERROR_FILENAME_EXCED_RANGE},
+    {ETIMEDOUT, ERROR_TIMEOUT},
+    {ECANCELED, ERROR_OPERATION_ABORTED},
+    {ENOBUFS, ERROR_NO_SYSTEM_RESOURCES},
+    {EHOSTDOWN, ERROR_DEVICE_NOT_CONNECTED},
+    {ESHUTDOWN, ERROR_DEVICE_NOT_CONNECTED},
+};
+
+static_assert(EWOULDBLOCK == EAGAIN, "EWOULDBLOCK is covered by the EAGAIN row");
+
+}  // namespace
+
+DWORD win32FromErrno(int error) {
+    for (const ErrnoCode& row : kTable) {
+        if (row.error == error) return row.code;
+    }
+    return ERROR_GEN_FAILURE;
+}
