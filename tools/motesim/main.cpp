@@ -3,7 +3,6 @@
 #include <chrono>
 #include <cstdio>
 #include <exception>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,18 +23,7 @@ struct Tally {
     std::uint64_t bytes = 0;
 };
 
-std::unique_ptr<Line> openLine(const Options& options) {
-    if (!options.usePty) return std::make_unique<SerialLine>(options.device);
-    auto pty = std::make_unique<PtyLine>();
-    // Scripts read this line to learn where to point the logger.
-    std::printf("%s\n", pty->farEndPath().c_str());
-    std::fflush(stdout);
-    std::fprintf(stderr, "motesim: waiting for a reader on %s\n", pty->farEndPath().c_str());
-    if (!pty->waitForReader()) return nullptr;
-    return pty;
-}
-
-Tally run(const Options& options, Line& line) {
+Tally send(const Options& options, Line& line) {
     MoteTraffic traffic(options.traffic);
     Pacer pacer(options.rate * kFrameSize);
     Tally tally;
@@ -46,6 +34,22 @@ Tally run(const Options& options, Line& line) {
         ++tally.chunks;
         tally.bytes += chunk.bytes.size();
         if (chunk.kind == ChunkKind::Data) ++tally.data;
+    }
+    return tally;
+}
+
+Tally sendOnPty(const Options& options) {
+    PtyLine pty;
+    // Scripts read this line to learn where to point the logger.
+    std::printf("%s\n", pty.farEndPath().c_str());
+    std::fflush(stdout);
+    std::fprintf(stderr, "motesim: waiting for a reader on %s\n", pty.farEndPath().c_str());
+    if (!pty.waitForReader()) return {};
+    const Tally tally = send(options, pty);
+    if (!stopRequested()) {
+        std::fprintf(stderr, "motesim: all sent; waiting for the reader to close %s\n",
+                     pty.farEndPath().c_str());
+        pty.waitForReaderToLeave();
     }
     return tally;
 }
@@ -67,8 +71,13 @@ int main(int argc, char** argv) {
     installStopHandlers();
     try {
         const auto started = std::chrono::steady_clock::now();
-        const std::unique_ptr<Line> line = openLine(options);
-        const Tally tally = line ? run(options, *line) : Tally{};
+        Tally tally;
+        if (options.usePty) {
+            tally = sendOnPty(options);
+        } else {
+            SerialLine line(options.device);
+            tally = send(options, line);
+        }
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
         std::fprintf(stderr,
                      "motesim: sent %llu packets (%llu data, %llu corrupted), %llu bytes in "

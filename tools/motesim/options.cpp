@@ -1,9 +1,11 @@
 #include "options.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <stdexcept>
 
 namespace motesim {
@@ -57,6 +59,11 @@ Options parseOptions(const std::vector<std::string>& args) {
             options.usePty = true;
             continue;
         }
+        static const char* const kValueOptions[] = {"--device", "--rate",     "--count", "--motes",
+                                                    "--readings", "--seed", "--corrupt"};
+        if (std::find(std::begin(kValueOptions), std::end(kValueOptions), option) ==
+            std::end(kValueOptions))
+            throw std::invalid_argument("unknown option " + option);
         if (i + 1 == args.size()) throw std::invalid_argument(option + " needs a value");
         const std::string& value = args[++i];
         if (option == "--device")
@@ -71,10 +78,8 @@ Options parseOptions(const std::vector<std::string>& args) {
             options.traffic.readingsPerFrame = parseWhole(option, value, 1, static_cast<unsigned>(kMaxReadings));
         else if (option == "--seed")
             options.traffic.seed = parseWhole(option, value);
-        else if (option == "--corrupt")
-            options.traffic.corruptShare = parseNumber(option, value, 0, 1);
         else
-            throw std::invalid_argument("unknown option " + option);
+            options.traffic.corruptShare = parseNumber(option, value, 0, 1);
     }
     if (!options.help && options.usePty == !options.device.empty())
         throw std::invalid_argument("give either --device NAME or --pty");

@@ -59,6 +59,16 @@ bool PtyLine::waitForReader() {
     return false;
 }
 
+bool PtyLine::waitForReaderToLeave() {
+    while (!stopRequested()) {
+        pollfd watch{master_, 0, 0};
+        const int ready = ::poll(&watch, 1, kPollSliceMs);
+        if (ready < 0 && errno != EINTR) throwErrno("poll on pty master");
+        if (ready > 0 && (watch.revents & POLLHUP)) return true;
+    }
+    return false;
+}
+
 bool PtyLine::send(const std::uint8_t* data, std::size_t size) {
     std::size_t done = 0;
     while (done < size) {

@@ -25,6 +25,11 @@ public:
     // requested first.
     bool waitForReader();
 
+    // Blocks until the reader has closed the far end: closing the master side earlier
+    // would throw away what the reader has not read yet. Returns false when a stop was
+    // requested first.
+    bool waitForReaderToLeave();
+
     // Writes the bytes; while the far end is closed it waits for the next reader.
     bool send(const std::uint8_t* data, std::size_t size) override;
 

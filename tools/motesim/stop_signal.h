@@ -4,7 +4,8 @@
 
 namespace motesim {
 
-// Installs the handlers for SIGINT and SIGTERM.
+// Installs the handlers for SIGINT and SIGTERM, leaving a signal alone that was ignored
+// when the program started.
 void installStopHandlers();
 
 bool stopRequested();
