@@ -4,10 +4,15 @@
 
 namespace {
 
+// About 30 years. Longer limits are no limits, and this keeps a deadline computed on
+// the nanosecond steady clock far from overflowing.
+constexpr std::uint64_t kLongestLimitMs = 1'000'000'000'000;
+
 std::optional<Milliseconds> productPlusConstant(DWORD multiplier, DWORD bytes, DWORD constant) {
     if (multiplier == 0 && constant == 0) return std::nullopt;
-    // 64 bits: MAXDWORD * MAXDWORD + MAXDWORD still fits.
+    // Exact in 64 unsigned bits: MAXDWORD * MAXDWORD + MAXDWORD < 2^64.
     std::uint64_t total = std::uint64_t{multiplier} * bytes + constant;
+    if (total > kLongestLimitMs) return std::nullopt;
     return Milliseconds(static_cast<Milliseconds::rep>(total));
 }
 
