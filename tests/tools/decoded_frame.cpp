@@ -32,8 +32,8 @@ std::string implausibility(const motesim::SimReading& reading) {
     };
     Range range{0, 65535};
     if (reading.type == motesim::kLight) range = {1, 2000};
-    if (reading.type == motesim::kTemperature) range = {40, 100};
-    if (reading.type == motesim::kHumidity) range = {15, 90};
+    if (reading.type == motesim::kTemperature) range = {35, 105};
+    if (reading.type == motesim::kHumidity) range = {10, 95};
     // The light conversion traces its channel counts; keep them out of the test log.
     testing::internal::CaptureStdout();
     const double value = convertreading(reading.type, reading.value);

@@ -87,13 +87,14 @@ SimReading MoteTraffic::reading(Climate& climate, unsigned slot) {
         const auto type = kUnknownTypes[random_.below(std::size(kUnknownTypes))];
         return {type, static_cast<std::uint16_t>(random_.below(65536))};
     }
+    // Each sample of a packet differs a little from the mote's climate: sensor noise.
     switch (slot % 3) {
     case 0:
-        return {kLight, lightWord(climate.lux, climate.infraredRatio)};
+        return {kLight, lightWord(climate.lux * random_.between(0.98, 1.02), climate.infraredRatio)};
     case 1:
-        return {kTemperature, temperatureWord(climate.fahrenheit)};
+        return {kTemperature, temperatureWord(climate.fahrenheit + random_.between(-0.1, 0.1))};
     default:
-        return {kHumidity, humidityWord(climate.humidity)};
+        return {kHumidity, humidityWord(climate.humidity + random_.between(-0.2, 0.2))};
     }
 }
 
