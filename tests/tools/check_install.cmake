@@ -1,0 +1,41 @@
+# Installs the build tree into a scratch prefix and checks that it holds what a base
+# station needs: both programs, the systemd unit naming the installed motelog, and the
+# example of the unit's environment file.
+#   cmake -DBUILD_DIR=... -DPREFIX=... -P check_install.cmake
+file(REMOVE_RECURSE "${PREFIX}")
+execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
+                RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE output)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "cmake --install failed (${status}):\n${output}")
+endif()
+
+set(unit "${PREFIX}/lib/systemd/system/motelog.service")
+foreach(file bin/motelog bin/motesim lib/systemd/system/motelog.service
+             share/motelog/motelog.env.example)
+  if(NOT EXISTS "${PREFIX}/${file}")
+    message(FATAL_ERROR "the install tree lacks ${file}")
+  endif()
+endforeach()
+
+file(STRINGS "${unit}" exec_start REGEX "^ExecStart=")
+if(NOT exec_start STREQUAL "ExecStart=${PREFIX}/bin/motelog")
+  message(FATAL_ERROR "the unit starts '${exec_start}', not the installed motelog")
+endif()
+file(STRINGS "${unit}" restart REGEX "^Restart=")
+if(NOT restart STREQUAL "Restart=on-failure")
+  message(FATAL_ERROR "the unit must restart motelog after a database error, has '${restart}'")
+endif()
+
+execute_process(COMMAND "${PREFIX}/bin/motesim" --help RESULT_VARIABLE status OUTPUT_QUIET)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "the installed motesim does not run (${status})")
+endif()
+
+find_program(SYSTEMD_ANALYZE systemd-analyze)
+if(SYSTEMD_ANALYZE)
+  execute_process(COMMAND "${SYSTEMD_ANALYZE}" verify "${unit}"
+                  RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE output)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "systemd-analyze rejects the unit:\n${output}")
+  endif()
+endif()
