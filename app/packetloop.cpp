@@ -9,14 +9,16 @@
 #include "storepacket.h"
 
 int runloop(const DbSettings& settings) {
+    // Each line below goes out in one call, so a stop that flushes between two calls never
+    // cuts it.
     for (;;) {
         const std::unique_ptr<MotePacket> packet = readpacket();
         if (!packet) {
-            std::cout << "Packet not recognized." << '\n';
+            std::cout << "Packet not recognized.\n";
         } else if (packet->len == 0) {
-            std::cout << "Packet size incorrect." << '\n';
+            std::cout << "Packet size incorrect.\n";
         } else if (packet->packettype == QueryPacketType) {
-            std::cout << "Query packet received and ignored." << '\n';
+            std::cout << "Query packet received and ignored.\n";
         } else {
             std::unique_lock<std::mutex> guard(packetlock());
             if (!storepacket(*packet, settings)) {

@@ -25,7 +25,10 @@ std::vector<std::string> mergedenvironment(const std::vector<std::string>& overr
     std::map<std::string, std::string> merged;
     auto add = [&merged](const std::string& entry) {
         const auto equals = entry.find('=');
-        merged[entry.substr(0, equals)] = entry;
+        if (equals == std::string::npos)
+            merged.erase(entry);
+        else
+            merged[entry.substr(0, equals)] = entry;
     };
     for (char** entry = environ; *entry; ++entry) add(*entry);
     for (const std::string& entry : overrides) add(entry);

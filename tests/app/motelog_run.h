@@ -10,8 +10,9 @@
 
 class MotelogRun {
 public:
-    // Starts `program` with this process's environment plus `environment` ("NAME=value"
-    // entries, overriding). Throws std::system_error when it cannot be started.
+    // Starts `program` with this process's environment changed by `environment`:
+    // "NAME=value" sets, a bare "NAME" removes. Throws std::system_error when it cannot
+    // be started.
     MotelogRun(const std::string& program, const std::vector<std::string>& environment);
     // Kills the child if it still runs.
     ~MotelogRun();

@@ -1,8 +1,11 @@
 #include "test_database.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -106,6 +109,18 @@ std::vector<LoggedCommand> TestDatabase::loggercommandssince(const std::string& 
     return commands;
 }
 
+std::vector<LoggedCommand> TestDatabase::loggercommandsafterquits(const std::string& since,
+                                                                 int quits) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    for (;;) {
+        std::vector<LoggedCommand> commands = loggercommandssince(since);
+        const auto logged = std::count_if(commands.begin(), commands.end(),
+                                          [](const LoggedCommand& c) { return c.command_type == "Quit"; });
+        if (logged >= quits || std::chrono::steady_clock::now() >= deadline) return commands;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
 void DatabaseTest::SetUp() {
     try {
         db_ = std::make_unique<TestDatabase>();
@@ -116,9 +131,27 @@ void DatabaseTest::SetUp() {
     }
 }
 
-std::vector<std::string> statementsof(const std::vector<LoggedCommand>& commands) {
+std::vector<std::string> insertsof(const std::vector<LoggedCommand>& commands) {
     std::vector<std::string> statements;
     for (const LoggedCommand& command : commands)
-        if (command.command_type == "Query") statements.push_back(command.argument);
+        if (command.command_type == "Query" && command.argument.compare(0, 7, "insert ") == 0)
+            statements.push_back(command.argument);
     return statements;
+}
+
+std::vector<std::vector<std::string>> connectioncommands(const std::vector<LoggedCommand>& commands,
+                                                         bool withqueries) {
+    std::vector<unsigned long long> threads;
+    std::vector<std::vector<std::string>> types;
+    for (const LoggedCommand& command : commands) {
+        auto known = std::find(threads.begin(), threads.end(), command.thread_id);
+        if (known == threads.end()) {
+            threads.push_back(command.thread_id);
+            types.emplace_back();
+            known = threads.end() - 1;
+        }
+        if (withqueries || command.command_type != "Query")
+            types[static_cast<std::size_t>(known - threads.begin())].push_back(command.command_type);
+    }
+    return types;
 }

@@ -51,6 +51,9 @@ public:
     void loggeneralqueries();
     // The quillon user's commands logged at or after `since`, in order.
     std::vector<LoggedCommand> loggercommandssince(const std::string& since);
+    // The same, once `quits` connections have been logged as closed (the server logs a
+    // client's quit after the client has gone on), or after a few seconds.
+    std::vector<LoggedCommand> loggercommandsafterquits(const std::string& since, int quits);
 
 private:
     std::vector<std::string> clientenv_;
@@ -69,5 +72,11 @@ private:
     std::unique_ptr<TestDatabase> db_;
 };
 
-// The commands of `commands` whose type is "Query", as statement texts.
-std::vector<std::string> statementsof(const std::vector<LoggedCommand>& commands);
+// The command types of each connection in `commands`, connections in the order they
+// appear; "Query" entries are left out unless `withqueries`. A connection's quit may be
+// logged after the next connection's first commands, so this groups by connection.
+std::vector<std::vector<std::string>> connectioncommands(const std::vector<LoggedCommand>& commands,
+                                                         bool withqueries);
+
+// The insert statements among `commands` (a trigger's statements are logged too).
+std::vector<std::string> insertsof(const std::vector<LoggedCommand>& commands);

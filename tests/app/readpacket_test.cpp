@@ -1,0 +1,170 @@
+// The packet reader on a pseudo-terminal standing in for the serial line.
+#include "readpacket.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "line_bytes.h"
+#include "line_observer.h"
+#include "pty_pair.h"
+#include "serialport.h"
+
+namespace {
+
+// The packet's bytes as they lie in memory.
+Bytes bytesof(const MotePacket& packet) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(&packet);
+    return Bytes(bytes, bytes + PacketSize);
+}
+
+class ReadPacketTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        observer_ = std::make_unique<LineObserver>(pty_.slavePath());
+        setenv("COM1", pty_.slavePath().c_str(), 1);
+        testing::internal::CaptureStderr();
+        configureserialport();
+        ASSERT_EQ(testing::internal::GetCapturedStderr(), "") << "start-up on " << pty_.slavePath();
+    }
+    void TearDown() override { serialport.Close(); }
+
+    // Calls readpacket with standard output captured.
+    std::unique_ptr<MotePacket> read(std::string& trace) {
+        testing::internal::CaptureStdout();
+        std::unique_ptr<MotePacket> packet = readpacket();
+        trace = testing::internal::GetCapturedStdout();
+        return packet;
+    }
+
+    // Puts `bytes` on the line and hangs it up once the port has taken them. A pty drops
+    // what its slave has not read when the master goes, so the bytes are made to wait in
+    // the slave's queue with the port closed, and the master goes only when the reopened
+    // port has emptied that queue.
+    void sendthenhangup(const Bytes& bytes) {
+        serialport.Close();
+        pty_.send(bytes);
+        ASSERT_TRUE(observer_->waitqueued(static_cast<int>(bytes.size()), std::chrono::seconds(10)));
+        configureserialport();
+        ASSERT_TRUE(observer_->waitqueued(0, std::chrono::seconds(10)));
+        pty_.closeMaster();
+    }
+
+    PtyPair pty_;
+    std::unique_ptr<LineObserver> observer_;
+};
+
+TEST_F(ReadPacketTest, ReadsAndTracesAWholePacket) {
+    const Bytes line = linepacket(0x01, 0x7D, 0x06, {0x75, 0x30, 0x00, 0x02, 0x17, 0x70});
+    pty_.send(line);
+    std::string trace;
+    const std::unique_ptr<MotePacket> packet = read(trace);
+    ASSERT_NE(packet, nullptr);
+    EXPECT_EQ(packet->address, 0x007E);
+    EXPECT_EQ(packet->packettype, 0x01);
+    EXPECT_EQ(packet->group, 0x7D);
+    EXPECT_EQ(packet->len, 6);
+    EXPECT_EQ(bytesof(*packet), inmemory(line));
+    EXPECT_EQ(trace,
+              "Reading header (4 bytes)...\n"
+              "Received rest of header\n"
+              "Header:\n"
+              "  address    = 0x007e\n"
+              "  packettype = 0x01\n"
+              "  group\t\t = 0x7d\n"
+              "  len        = 6\n"
+              "Receiveing data... (6 bytes used out of payload of 29)done.\n"
+              "0x7e, 0x00, 0x01, 0x7d, 0x06, 0x75, 0x30, 0x00, 0x02, 0x17, 0x70, 0x00, "
+              "0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, "
+              "0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xab, 0xcd, \n");
+}
+
+TEST_F(ReadPacketTest, StartBytesInTheWrongOrderCostOneCallEach) {
+    const Bytes next = linepacket(0x02, 0x10, 0x06, {0x00, 0x01, 0x00, 0x04, 0x12, 0x34});
+    pty_.send(Bytes{0x7E, 0x00, 0x01});
+    pty_.send(next);
+    std::string trace;
+    EXPECT_EQ(read(trace), nullptr);  // 0x7E
+    EXPECT_EQ(trace, "");
+    EXPECT_EQ(read(trace), nullptr);  // 0x00, then 0x01
+    EXPECT_EQ(trace, "");
+    const std::unique_ptr<MotePacket> packet = read(trace);
+    ASSERT_NE(packet, nullptr);
+    EXPECT_EQ(bytesof(*packet), inmemory(next));
+}
+
+TEST_F(ReadPacketTest, AStrayZeroBeforeAPacketLosesThatPacket) {
+    // The lost packet's bytes are consumed one or two at a time: 00 00 | 7E | 01 | 7D | 06
+    // | 75 | 33 | 00 04 | 12 | 34 | eleven 00 00 | 00 AB | CD, 23 calls in all.
+    const Bytes lost = linepacket(0x01, 0x7D, 0x06, {0x75, 0x33, 0x00, 0x04, 0x12, 0x34});
+    const Bytes next = linepacket(0x01, 0x7D, 0x06, {0x75, 0x34, 0x00, 0x04, 0x00, 0x05});
+    pty_.send(Bytes{0x00});
+    pty_.send(lost);
+    pty_.send(next);
+    std::string trace;
+    for (int call = 1; call <= 23; ++call) {
+        ASSERT_EQ(read(trace), nullptr) << "call " << call;
+        EXPECT_EQ(trace, "") << "call " << call;
+    }
+    const std::unique_ptr<MotePacket> packet = read(trace);
+    ASSERT_NE(packet, nullptr);
+    EXPECT_EQ(bytesof(*packet), inmemory(next));
+}
+
+TEST_F(ReadPacketTest, SizeAndQueryPacketsAreStillReadWhole) {
+    const Bytes empty = linepacket(0x01, 0x7D, 0x00, {0x11, 0x22, 0x33}, {0x44, 0x55});
+    const Bytes query = linepacket(0x70, 0x7D, 0x06, {0x00, 0x09});
+    const Bytes data = linepacket(0x01, 0x7D, 0x06, {0x00, 0x0A, 0x00, 0x02, 0x0B, 0xB8});
+    pty_.send(empty);
+    pty_.send(query);
+    pty_.send(data);
+    std::string trace;
+    for (const Bytes* line : {&empty, &query, &data}) {
+        const std::unique_ptr<MotePacket> packet = read(trace);
+        ASSERT_NE(packet, nullptr);
+        EXPECT_EQ(bytesof(*packet), inmemory(*line));
+    }
+}
+
+TEST_F(ReadPacketTest, AHungUpLineFillsTheHeaderAndBodyWithDC) {
+    sendthenhangup(Bytes{0x00, 0x7E, 0x01});
+    std::string trace;
+    const std::unique_ptr<MotePacket> packet = read(trace);
+    ASSERT_NE(packet, nullptr);
+    Bytes expected(PacketSize, 0xDC);
+    expected[0] = 0x7E;
+    expected[1] = 0x00;
+    expected[2] = 0x01;
+    EXPECT_EQ(bytesof(*packet), expected);
+    EXPECT_NE(trace.find("  len        = 220\n"), std::string::npos) << trace;
+    // From now on every read fails at once.
+    EXPECT_EQ(read(trace), nullptr);
+    EXPECT_EQ(trace, "");
+}
+
+TEST_F(ReadPacketTest, AHangUpMidBodyKeepsTheBytesThatArrived) {
+    const Bytes line = linepacket(0x01, 0x7D, 0x0E, {0x75, 0x35, 0x00, 0x02, 0x17, 0x70, 0x00,
+                                                     0x03, 0x03, 0xE8});
+    sendthenhangup(Bytes(line.begin(), line.begin() + 15));  // header and 10 payload bytes
+    std::string trace;
+    const std::unique_ptr<MotePacket> packet = read(trace);
+    ASSERT_NE(packet, nullptr);
+    Bytes expected = inmemory(line);
+    std::fill(expected.begin() + 15, expected.end(), 0xDC);
+    EXPECT_EQ(bytesof(*packet), expected);
+}
+
+TEST(ReadPacketClosedPort, ReturnsNullAtOnceWithoutTrace) {
+    ASSERT_EQ(serialport.Close(), 0);
+    for (int call = 0; call < 3; ++call) {
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(readpacket(), nullptr);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    }
+}
+
+}  // namespace
