@@ -8,8 +8,8 @@
 
 #include <cerrno>
 #include <system_error>
+#include <utility>
 
-#include "stop_signal.h"
 
 namespace motesim {
 
@@ -24,7 +24,7 @@ constexpr useconds_t kHangUpPauseUs = 10000;
 
 }  // namespace
 
-PtyLine::PtyLine() {
+PtyLine::PtyLine(std::function<bool()> shouldStop) : shouldStop_(std::move(shouldStop)) {
     int slave = -1;
     char name[128] = {};
     if (openpty(&master_, &slave, name, nullptr, nullptr) != 0) throwErrno("openpty");
@@ -47,8 +47,14 @@ PtyLine::PtyLine() {
 
 PtyLine::~PtyLine() { ::close(master_); }
 
-bool PtyLine::waitForReader() {
-    while (!stopRequested()) {
+bool PtyLine::waitForReader(std::chrono::milliseconds limit) {
+    using std::chrono::milliseconds;
+    const auto start = std::chrono::steady_clock::now();
+    // Compared in milliseconds: the unbounded limit would overflow a finer unit.
+    const auto elapsed = [&] {
+        return std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - start);
+    };
+    while (!shouldStop_() && elapsed() < limit) {
         pollfd watch{master_, POLLOUT, 0};
         const int ready = ::poll(&watch, 1, kPollSliceMs);
         if (ready < 0 && errno != EINTR) throwErrno("poll on pty master");
@@ -60,7 +66,7 @@ bool PtyLine::waitForReader() {
 }
 
 bool PtyLine::waitForReaderToLeave() {
-    while (!stopRequested()) {
+    while (!shouldStop_()) {
         pollfd watch{master_, 0, 0};
         const int ready = ::poll(&watch, 1, kPollSliceMs);
         if (ready < 0 && errno != EINTR) throwErrno("poll on pty master");
@@ -72,7 +78,7 @@ bool PtyLine::waitForReaderToLeave() {
 bool PtyLine::send(const std::uint8_t* data, std::size_t size) {
     std::size_t done = 0;
     while (done < size) {
-        if (stopRequested()) return false;
+        if (shouldStop_()) return false;
         pollfd watch{master_, POLLOUT, 0};
         const int ready = ::poll(&watch, 1, kPollSliceMs);
         if (ready < 0 && errno != EINTR) throwErrno("poll on pty master");
