@@ -8,6 +8,7 @@ ByteRing::ByteRing(std::size_t capacity) : storage_(std::max<std::size_t>(capaci
 
 std::size_t ByteRing::push(const std::uint8_t* bytes, std::size_t count) {
     std::size_t taken = std::min(count, freeSpace());
+    if (taken == 0) return 0;  // `bytes` may then be null, which memcpy must not see
     std::size_t tail = (head_ + size_) % capacity();
     std::size_t first = std::min(taken, capacity() - tail);
     std::memcpy(storage_.data() + tail, bytes, first);
@@ -18,6 +19,7 @@ std::size_t ByteRing::push(const std::uint8_t* bytes, std::size_t count) {
 
 std::size_t ByteRing::pop(std::uint8_t* out, std::size_t count) {
     std::size_t taken = std::min(count, size_);
+    if (taken == 0) return 0;
     std::size_t first = std::min(taken, capacity() - head_);
     std::memcpy(out, storage_.data() + head_, first);
     std::memcpy(out + first, storage_.data(), taken - first);

@@ -12,8 +12,7 @@ namespace {
 
 // Fills in who started the request and where its outcome goes: the caller's record,
 // or `own` for a call without one. Returns ERROR_SUCCESS or why the record is unusable.
-DWORD prepareRequest(IoRequest& request, IoRequest::Kind kind, OVERLAPPED* record, OVERLAPPED& own) {
-    request.kind = kind;
+DWORD prepareRequest(IoRequest& request, OVERLAPPED* record, OVERLAPPED& own) {
     request.owner = std::this_thread::get_id();
     request.record = record ? record : &own;
     if (record && record->hEvent) {
@@ -32,42 +31,41 @@ DWORD settle(Port& port, DWORD outcome, const IoRequest& request, bool callerRec
     return errorFromStatus(loadStatus(*request.record));
 }
 
-}  // namespace
+using StartTransfer = DWORD (Port::*)(IoRequest, DWORD&);
 
-BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
-              LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped) {
+// The common frame of ReadFile and WriteFile for a request that names its buffer.
+BOOL transfer(HANDLE hFile, IoRequest request, LPDWORD countOut, LPOVERLAPPED record, StartTransfer start) {
     return callOnPort(hFile, [&](Port& port) {
-        if (lpBuffer == nullptr && nNumberOfBytesToRead != 0) return DWORD{ERROR_NOACCESS};
+        bool hasBuffer = request.readBuffer != nullptr || request.writeBuffer != nullptr;
+        if (!hasBuffer && request.size != 0) return DWORD{ERROR_NOACCESS};
         OVERLAPPED own{};
-        IoRequest request;
-        if (DWORD invalid = prepareRequest(request, IoRequest::Kind::Read, lpOverlapped, own)) return invalid;
-        request.readBuffer = static_cast<std::uint8_t*>(lpBuffer);
-        request.size = nNumberOfBytesToRead;
+        if (DWORD invalid = prepareRequest(request, record, own)) return invalid;
         DWORD count = 0;
-        if (lpNumberOfBytesRead) *lpNumberOfBytesRead = 0;
-        DWORD outcome = port.startRead(request, count);
-        outcome = settle(port, outcome, request, lpOverlapped != nullptr, count);
-        if (lpNumberOfBytesRead && outcome != ERROR_IO_PENDING) *lpNumberOfBytesRead = count;
+        if (countOut) *countOut = 0;
+        DWORD outcome = settle(port, (port.*start)(request, count), request, record != nullptr, count);
+        if (countOut && outcome != ERROR_IO_PENDING) *countOut = count;
         return outcome;
     });
 }
 
+}  // namespace
+
+BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+              LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped) {
+    IoRequest request;
+    request.kind = IoRequest::Kind::Read;
+    request.readBuffer = static_cast<std::uint8_t*>(lpBuffer);
+    request.size = nNumberOfBytesToRead;
+    return transfer(hFile, std::move(request), lpNumberOfBytesRead, lpOverlapped, &Port::startRead);
+}
+
 BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
-    return callOnPort(hFile, [&](Port& port) {
-        if (lpBuffer == nullptr && nNumberOfBytesToWrite != 0) return DWORD{ERROR_NOACCESS};
-        OVERLAPPED own{};
-        IoRequest request;
-        if (DWORD invalid = prepareRequest(request, IoRequest::Kind::Write, lpOverlapped, own)) return invalid;
-        request.writeBuffer = static_cast<const std::uint8_t*>(lpBuffer);
-        request.size = nNumberOfBytesToWrite;
-        DWORD count = 0;
-        if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = 0;
-        DWORD outcome = port.startWrite(request, count);
-        outcome = settle(port, outcome, request, lpOverlapped != nullptr, count);
-        if (lpNumberOfBytesWritten && outcome != ERROR_IO_PENDING) *lpNumberOfBytesWritten = count;
-        return outcome;
-    });
+    IoRequest request;
+    request.kind = IoRequest::Kind::Write;
+    request.writeBuffer = static_cast<const std::uint8_t*>(lpBuffer);
+    request.size = nNumberOfBytesToWrite;
+    return transfer(hFile, std::move(request), lpNumberOfBytesWritten, lpOverlapped, &Port::startWrite);
 }
 
 BOOL WaitCommEvent(HANDLE hFile, LPDWORD lpEvtMask, LPOVERLAPPED lpOverlapped) {
@@ -75,10 +73,9 @@ BOOL WaitCommEvent(HANDLE hFile, LPDWORD lpEvtMask, LPOVERLAPPED lpOverlapped) {
         if (lpEvtMask == nullptr) return DWORD{ERROR_INVALID_PARAMETER};
         OVERLAPPED own{};
         IoRequest request;
-        if (DWORD invalid = prepareRequest(request, IoRequest::Kind::WaitEvent, lpOverlapped, own)) {
-            return invalid;
-        }
+        request.kind = IoRequest::Kind::WaitEvent;
         request.eventsOut = lpEvtMask;
+        if (DWORD invalid = prepareRequest(request, lpOverlapped, own)) return invalid;
         DWORD count = 0;
         DWORD outcome = port.startWaitEvent(request);
         return settle(port, outcome, request, lpOverlapped != nullptr, count);

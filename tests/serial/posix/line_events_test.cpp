@@ -79,6 +79,17 @@ TEST_F(LineEvents, TransmitQueueEmptyAfterAWrite) {
     EXPECT_EQ(wait.events, static_cast<DWORD>(EV_TXEMPTY));
 }
 
+TEST_F(LineEvents, InputQueueEightyPercentFull) {
+    ASSERT_TRUE(SetupComm(port, 20, 20));
+    ASSERT_TRUE(SetCommMask(port, EV_RX80FULL));
+    PendingWait wait(port);
+    pty.send("0123456789");
+    EXPECT_FALSE(wait.completedWithin(80));
+    pty.send("abcdef");
+    ASSERT_TRUE(wait.completedWithin(2000));
+    EXPECT_EQ(wait.events, static_cast<DWORD>(EV_RX80FULL));
+}
+
 TEST_F(LineEvents, ChangingTheMaskEndsAPendingWaitWithNoEvents) {
     ASSERT_TRUE(SetCommMask(port, EV_RXCHAR));
     PendingWait wait(port);
@@ -97,7 +108,7 @@ TEST_F(LineEvents, EventsOutsideTheMaskAreNotReported) {
     EXPECT_FALSE(wait.completedWithin(80));
     CancelIo(port);
     EXPECT_TRUE(wait.completedWithin(0));
-    EXPECT_EQ(wait.record.Internal & 0xFFFFu, static_cast<ULONG_PTR>(ERROR_OPERATION_ABORTED));
+    EXPECT_EQ(statusOf(wait.record) & 0xFFFFu, static_cast<ULONG_PTR>(ERROR_OPERATION_ABORTED));
 }
 
 TEST_F(LineEvents, WaitWithoutMaskOrWhileAnotherWaitsIsInvalid) {
@@ -139,7 +150,7 @@ TEST_F(LineEvents, PurgeRxClearEmptiesTheQueueWithoutAbortingReads) {
     OVERLAPPED record{};
     EXPECT_FALSE(ReadFile(port, buffer, 3, &count, &record));
     ASSERT_TRUE(PurgeComm(port, PURGE_RXCLEAR));
-    EXPECT_EQ(record.Internal, static_cast<ULONG_PTR>(STATUS_PENDING));
+    EXPECT_EQ(statusOf(record), static_cast<ULONG_PTR>(STATUS_PENDING));
     pty.send("new");
     ASSERT_TRUE(GetOverlappedResult(port, &record, &count, TRUE));
     EXPECT_EQ(std::string(buffer, buffer + 3), "new");

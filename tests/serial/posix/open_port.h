@@ -28,6 +28,11 @@ protected:
     HANDLE port = INVALID_HANDLE_VALUE;
 };
 
+// The record's status, read the way another thread may be writing it.
+inline ULONG_PTR statusOf(const OVERLAPPED& record) {
+    return __atomic_load_n(&record.Internal, __ATOMIC_ACQUIRE);
+}
+
 // An unnamed event handle closed at the end of the scope.
 class ScopedEvent {
 public:

@@ -4,6 +4,7 @@
 #include "open_port.h"
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -25,7 +26,7 @@ TEST_F(Reads, NonBlockingModeReturnsAtOnceWithWhatIsQueued) {
     record.hEvent = event.get();
     ASSERT_TRUE(ReadFile(port, buffer.data(), 8, &count, &record));
     EXPECT_EQ(count, 0u);
-    EXPECT_EQ(record.Internal, 0u);
+    EXPECT_EQ(statusOf(record), 0u);
     EXPECT_EQ(WaitForSingleObject(event.get(), 0), WAIT_OBJECT_0);
 
     pty.send("abc");
@@ -46,7 +47,7 @@ TEST_F(Reads, BlockingModeStaysPendingUntilEveryByteHasCome) {
     EXPECT_FALSE(ReadFile(port, buffer.data(), 5, &count, &record));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_PENDING));
     EXPECT_EQ(count, 0u);
-    EXPECT_EQ(record.Internal, static_cast<ULONG_PTR>(STATUS_PENDING));
+    EXPECT_EQ(statusOf(record), static_cast<ULONG_PTR>(STATUS_PENDING));
     EXPECT_FALSE(GetOverlappedResult(port, &record, &count, FALSE));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_INCOMPLETE));
 
@@ -102,6 +103,51 @@ TEST_F(Reads, SynchronousReadWithoutRecordWaitsForTheBytes) {
     EXPECT_EQ(count, 5u);
     EXPECT_EQ(std::string(buffer.begin(), buffer.end()), "hello");
     sender.join();
+}
+
+TEST_F(Reads, ClosingThePortEndsASynchronousReadOfAnotherThread) {
+    setTimeouts(0, 0, 0);
+    std::uint8_t buffer[4] = {};
+    BOOL result = TRUE;
+    DWORD error = 0;
+    std::atomic<bool> reading{false};
+    std::thread reader([&] {
+        DWORD count = 0;
+        reading = true;
+        result = ReadFile(port, buffer, 4, &count, nullptr);
+        error = GetLastError();
+    });
+    while (!reading) Sleep(1);
+    Sleep(100);  // long enough for the read to be under way
+    ASSERT_TRUE(CloseHandle(port));
+    port = INVALID_HANDLE_VALUE;
+    reader.join();
+    EXPECT_FALSE(result);
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_OPERATION_ABORTED));
+}
+
+TEST_F(Reads, PortHandlesAreNotWaitable) {
+    EXPECT_EQ(WaitForSingleObject(port, 0), WAIT_FAILED);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+TEST(ReadsWithoutOverlappedFlag, CallsWaitForCompletionEvenWithARecord) {
+    PtyPair pty;
+    HANDLE port = CreateFileA(pty.slavePath().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(port, INVALID_HANDLE_VALUE);
+    std::thread sender([&pty] {
+        Sleep(30);
+        pty.send("abc");
+    });
+    std::uint8_t buffer[3] = {};
+    DWORD count = 0;
+    OVERLAPPED record{};
+    EXPECT_TRUE(ReadFile(port, buffer, 3, &count, &record));
+    EXPECT_EQ(count, 3u);
+    EXPECT_TRUE(HasOverlappedIoCompleted(&record));
+    sender.join();
+    CloseHandle(port);
 }
 
 TEST_F(Reads, TotalTimeoutCompletesWithTheBytesSoFar) {
@@ -204,7 +250,7 @@ TEST_F(Reads, CancelIoAbortsAndNothingIsWrittenAfterwards) {
     pty.send("cdef");
     Sleep(50);
     EXPECT_EQ(buffer, afterCancel);
-    EXPECT_EQ(record.Internal, recordAfterCancel.Internal);
+    EXPECT_EQ(statusOf(record), recordAfterCancel.Internal);
     EXPECT_EQ(record.InternalHigh, recordAfterCancel.InternalHigh);
 
     // The bytes that came after the cancellation are still queued for the next read.
@@ -222,7 +268,7 @@ TEST_F(Reads, CancelIoLeavesOtherThreadsOperationsAlone) {
     std::thread starter([&] { EXPECT_FALSE(ReadFile(port, buffer.data(), 2, &count, &record)); });
     starter.join();
     ASSERT_TRUE(CancelIo(port));
-    EXPECT_EQ(record.Internal, static_cast<ULONG_PTR>(STATUS_PENDING));
+    EXPECT_EQ(statusOf(record), static_cast<ULONG_PTR>(STATUS_PENDING));
     pty.send("ok");
     ASSERT_TRUE(GetOverlappedResult(port, &record, &count, TRUE));
     EXPECT_EQ(count, 2u);

@@ -92,7 +92,7 @@ TEST_F(Writes, ClosingThePortAbortsPendingWrites) {
     ASSERT_TRUE(CloseHandle(port));
     port = INVALID_HANDLE_VALUE;
     EXPECT_EQ(WaitForSingleObject(event.get(), 0), WAIT_OBJECT_0);
-    EXPECT_EQ(record.Internal & 0xFFFFu, static_cast<ULONG_PTR>(ERROR_OPERATION_ABORTED));
+    EXPECT_EQ(statusOf(record) & 0xFFFFu, static_cast<ULONG_PTR>(ERROR_OPERATION_ABORTED));
 }
 
 TEST_F(Writes, NullBufferIsRefused) {
