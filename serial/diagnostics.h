@@ -33,8 +33,8 @@ DiagnosticSink SetDiagnosticSink(DiagnosticSink sink);
 #define SERIAL_TRACE(text) ReportDiagnostic(DiagnosticLevel::Warning, __FILE__, __LINE__, (text))
 
 // A debug assertion: reports the condition text when it does not hold, then goes on.
-#define SERIAL_ASSERT(condition)                                                         \
-    do {                                                                                 \
-        if (!(condition))                                                                \
+#define SERIAL_ASSERT(condition)                                                          \
+    do {                                                                                  \
+        if (!(condition))                                                                 \
             ReportDiagnostic(DiagnosticLevel::Assertion, __FILE__, __LINE__, #condition); \
     } while (false)

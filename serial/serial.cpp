@@ -27,9 +27,7 @@ constexpr FlowControl kFlowControl[] = {
 };
 
 // The code of the platform call that has just failed, as the class stores it.
-LONG LastErrorCode() {
-    return static_cast<LONG>(GetLastError());
-}
+LONG LastErrorCode() { return static_cast<LONG>(GetLastError()); }
 
 // Opens a port for exclusive overlapped access; INVALID_HANDLE_VALUE on failure.
 HANDLE OpenPortHandle(LPCSTR lpszDevice) {
@@ -130,12 +128,12 @@ CSerial::PortProbeResult CSerial::ProbePort(LPCSTR lpszDevice) {
         return PortFree;
     }
     switch (GetLastError()) {
-    case ERROR_FILE_NOT_FOUND:
-        return PortAbsent;
-    case ERROR_ACCESS_DENIED:
-        return PortBusy;
-    default:
-        return PortProbeFailed;
+        case ERROR_FILE_NOT_FOUND:
+            return PortAbsent;
+        case ERROR_ACCESS_DENIED:
+            return PortBusy;
+        default:
+            return PortProbeFailed;
     }
 }
 
@@ -147,9 +145,7 @@ bool CSerial::RequirePort(const char* pszNotOpen) {
     return false;
 }
 
-void CSerial::CancelPendingIo() {
-    CancelIo(m_hPort);
-}
+void CSerial::CancelPendingIo() { CancelIo(m_hPort); }
 
 // ---- Line settings ---------------------------------------------------------------------
 
@@ -233,20 +229,20 @@ LONG CSerial::SetupReadTimeouts(ReadMode eReadTimeout) {
         return m_lErrorCode;
     }
     switch (eReadTimeout) {
-    case ReadNonBlocking:
-        timeouts.ReadIntervalTimeout = MAXDWORD;
-        timeouts.ReadTotalTimeoutMultiplier = 0;
-        timeouts.ReadTotalTimeoutConstant = 0;
-        break;
-    case ReadBlocking:
-        timeouts.ReadIntervalTimeout = 0;
-        timeouts.ReadTotalTimeoutMultiplier = 0;
-        timeouts.ReadTotalTimeoutConstant = 0;
-        break;
-    default:
-        SERIAL_ASSERT(false);
-        m_lErrorCode = E_INVALIDARG;
-        return m_lErrorCode;
+        case ReadNonBlocking:
+            timeouts.ReadIntervalTimeout = MAXDWORD;
+            timeouts.ReadTotalTimeoutMultiplier = 0;
+            timeouts.ReadTotalTimeoutConstant = 0;
+            break;
+        case ReadBlocking:
+            timeouts.ReadIntervalTimeout = 0;
+            timeouts.ReadTotalTimeoutMultiplier = 0;
+            timeouts.ReadTotalTimeoutConstant = 0;
+            break;
+        default:
+            SERIAL_ASSERT(false);
+            m_lErrorCode = E_INVALIDARG;
+            return m_lErrorCode;
     }
     if (!SetCommTimeouts(m_hPort, &timeouts)) {
         m_lErrorCode = LastErrorCode();
@@ -352,27 +348,27 @@ LONG CSerial::FinishIo(BOOL fCompletedAtOnce, LPOVERLAPPED lpOverlapped, bool fO
 
     DWORD dwTransferred = 0;
     switch (WaitForSingleObject(m_hevtOverlapped, dwMaxWait)) {
-    case WAIT_OBJECT_0:
-        if (pdwCount && !GetOverlappedResult(m_hPort, lpOverlapped, pdwCount, FALSE)) {
-            m_lErrorCode = LastErrorCode();
-            SERIAL_TRACE(texts.pszNoResult);
-        }
-        return m_lErrorCode;
-    case WAIT_TIMEOUT:
-        // An operation that completed before it could be cancelled is not lost.
-        if (AbandonOwnIo(*lpOverlapped, dwTransferred)) {
-            if (pdwCount) *pdwCount = dwTransferred;
+        case WAIT_OBJECT_0:
+            if (pdwCount && !GetOverlappedResult(m_hPort, lpOverlapped, pdwCount, FALSE)) {
+                m_lErrorCode = LastErrorCode();
+                SERIAL_TRACE(texts.pszNoResult);
+            }
             return m_lErrorCode;
-        }
-        if (pdwCount) *pdwCount = 0;
-        m_lErrorCode = ERROR_TIMEOUT;
-        return m_lErrorCode;
-    default:
-        m_lErrorCode = LastErrorCode();
-        SERIAL_TRACE(texts.pszWaitFailed);
-        AbandonOwnIo(*lpOverlapped, dwTransferred);
-        if (pdwCount) *pdwCount = 0;
-        return m_lErrorCode;
+        case WAIT_TIMEOUT:
+            // An operation that completed before it could be cancelled is not lost.
+            if (AbandonOwnIo(*lpOverlapped, dwTransferred)) {
+                if (pdwCount) *pdwCount = dwTransferred;
+                return m_lErrorCode;
+            }
+            if (pdwCount) *pdwCount = 0;
+            m_lErrorCode = ERROR_TIMEOUT;
+            return m_lErrorCode;
+        default:
+            m_lErrorCode = LastErrorCode();
+            SERIAL_TRACE(texts.pszWaitFailed);
+            AbandonOwnIo(*lpOverlapped, dwTransferred);
+            if (pdwCount) *pdwCount = 0;
+            return m_lErrorCode;
     }
 }
 
@@ -393,8 +389,7 @@ LONG CSerial::WaitEvent(LPOVERLAPPED lpOverlapped, DWORD dwMaxWait) {
 LONG CSerial::Write(const char* pszText, DWORD* pdwWritten, LPOVERLAPPED lpOverlapped,
                     DWORD dwMaxWait) {
     const DWORD dwLength = static_cast<DWORD>(std::strlen(pszText));
-    return Write(static_cast<const void*>(pszText), dwLength, pdwWritten, lpOverlapped,
-                 dwMaxWait);
+    return Write(static_cast<const void*>(pszText), dwLength, pdwWritten, lpOverlapped, dwMaxWait);
 }
 
 LONG CSerial::Write(const void* pBuffer, DWORD dwBytesToWrite, DWORD* pdwWritten,
@@ -442,9 +437,9 @@ CSerial::CommEvent CSerial::GetEventType() {
     const DWORD dwEvents = m_dwLastEvents & m_dwWatchedEvents;
     if (!dwEvents) {
         char szText[96];
-        std::snprintf(szText, sizeof szText,
-                      "CSerial::GetEventType - Event %08Xh not within mask %08Xh.\n",
-                      static_cast<unsigned>(m_dwLastEvents), static_cast<unsigned>(m_dwWatchedEvents));
+        std::snprintf(
+            szText, sizeof szText, "CSerial::GetEventType - Event %08Xh not within mask %08Xh.\n",
+            static_cast<unsigned>(m_dwLastEvents), static_cast<unsigned>(m_dwWatchedEvents));
         SERIAL_TRACE(szText);
     }
     m_dwLastEvents = 0;

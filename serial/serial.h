@@ -113,7 +113,8 @@ public:
     };
 
     // The events Open watches: characters received, breaks and line errors.
-    static constexpr DWORD DefaultEventMask = EventCharReceived | EventBreakReceived | EventLineError;
+    static constexpr DWORD DefaultEventMask =
+        EventCharReceived | EventBreakReceived | EventLineError;
 
     CSerial();
     virtual ~CSerial();
