@@ -15,8 +15,7 @@ void storelowfirst(CommandPacket& packet, std::size_t offset, unsigned long valu
 }  // namespace
 
 std::unique_ptr<CommandPacket> assemblepacket(std::uint8_t packettype, std::uint16_t address,
-                                              std::uint16_t moteid,
-                                              std::uint8_t* packetlength,
+                                              std::uint16_t moteid, std::uint8_t* packetlength,
                                               const std::vector<ArgumentPair>& pairs) {
     const std::size_t paircount = pairs.size();
     std::printf("assemblepacket(packettype = %u, address = %u, moteid = %u, , args = %u)\n",

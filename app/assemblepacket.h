@@ -25,6 +25,5 @@ constexpr std::size_t MaxArgumentPairs = 7;
 // More than 7 pairs do not fit: the call is refused with an error line on standard
 // error, *packetlength is set to 0 and the result is null.
 std::unique_ptr<CommandPacket> assemblepacket(std::uint8_t packettype, std::uint16_t address,
-                                              std::uint16_t moteid,
-                                              std::uint8_t* packetlength,
+                                              std::uint16_t moteid, std::uint8_t* packetlength,
                                               const std::vector<ArgumentPair>& pairs);

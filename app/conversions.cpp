@@ -5,14 +5,14 @@
 
 double convertreading(int data_type, double raw) {
     switch (data_type) {
-    case DataTypeLight:
-        return convertlight(raw);
-    case DataTypeTemperature:
-        return converttemperature(raw);
-    case DataTypeHumidity:
-        return converthumidity(raw);
-    default:
-        return raw;
+        case DataTypeLight:
+            return convertlight(raw);
+        case DataTypeTemperature:
+            return converttemperature(raw);
+        case DataTypeHumidity:
+            return converthumidity(raw);
+        default:
+            return raw;
     }
 }
 
@@ -39,10 +39,6 @@ double convertlight(double raw) {
     return std::exp(exponent) * scaled;
 }
 
-double converttemperature(double raw) {
-    return 0.018 * raw + -39.28;
-}
+double converttemperature(double raw) { return 0.018 * raw + -39.28; }
 
-double converthumidity(double raw) {
-    return (0.0405 * raw + -4.0) + ((-2.8e-6 * raw) * raw);
-}
+double converthumidity(double raw) { return (0.0405 * raw + -4.0) + ((-2.8e-6 * raw) * raw); }

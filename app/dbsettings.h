@@ -9,7 +9,7 @@ constexpr const char* DatabaseName = "marrowby";
 constexpr const char* DatabaseUser = "quillon";
 
 struct DbSettings {
-    std::string host;      // server host; "localhost" means the client library's socket
+    std::string host;  // server host; "localhost" means the client library's socket
     std::string password;
 };
 

@@ -7,9 +7,7 @@ unsigned bigendian16(const std::uint8_t bytes[2]) {
     return static_cast<unsigned>(bytes[0]) * 256u + bytes[1];
 }
 
-int decodemoteid(const MotePacket& packet) {
-    return static_cast<int>(bigendian16(packet.payload));
-}
+int decodemoteid(const MotePacket& packet) { return static_cast<int>(bigendian16(packet.payload)); }
 
 int readingcount(const MotePacket& packet) {
     // Signed arithmetic on purpose: len 1 gives 0, not a huge unsigned count.
@@ -27,6 +25,4 @@ int decodedatatype(const Reading& reading) {
     return static_cast<int>(bigendian16(reading.data_type));
 }
 
-unsigned decodedatavalue(const Reading& reading) {
-    return bigendian16(reading.data_value);
-}
+unsigned decodedatavalue(const Reading& reading) { return bigendian16(reading.data_value); }

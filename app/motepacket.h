@@ -6,7 +6,7 @@
 #include <cstdint>
 
 constexpr std::size_t PacketSize = 36;
-constexpr std::size_t HeaderSize = 5;   // address 2, packettype 1, group 1, len 1
+constexpr std::size_t HeaderSize = 5;  // address 2, packettype 1, group 1, len 1
 constexpr std::size_t PayloadSize = 29;
 constexpr std::size_t TrailerSize = 2;
 constexpr std::size_t BodySize = PayloadSize + TrailerSize;  // read in one call after the header

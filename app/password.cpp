@@ -14,8 +14,7 @@ constexpr std::uint8_t maskbyte(unsigned index) {
 
 Password buildpassword() {
     Password password{};
-    for (unsigned i = 0; i < 5; ++i)
-        password[i] = static_cast<char>(masked[i] ^ maskbyte(i));
+    for (unsigned i = 0; i < 5; ++i) password[i] = static_cast<char>(masked[i] ^ maskbyte(i));
     password[5] = '\0';
     return password;
 }

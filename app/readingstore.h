@@ -2,9 +2,9 @@
 // only while that packet's rows are written.
 #pragma once
 
-#include <string>
-
 #include <mysql++.h>
+
+#include <string>
 
 #include "dbsettings.h"
 

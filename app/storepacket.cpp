@@ -45,8 +45,8 @@ void storereadings(const MotePacket& packet, const DbSettings& settings) {
 }  // namespace
 
 std::string conversionerrortext(const mysqlpp::BadConversion& error) {
-    return std::string("Error: Tried to convert \"") + error.data + "\" to a \"" +
-           error.type_name + "\".";
+    return std::string("Error: Tried to convert \"") + error.data + "\" to a \"" + error.type_name +
+           "\".";
 }
 
 bool storepacket(const MotePacket& packet, const DbSettings& settings) {

@@ -1,9 +1,9 @@
 // Storing one data packet's readings, with its console trace.
 #pragma once
 
-#include <string>
-
 #include <mysql++.h>
+
+#include <string>
 
 #include "dbsettings.h"
 #include "motepacket.h"

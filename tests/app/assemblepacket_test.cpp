@@ -71,7 +71,8 @@ TEST(AssemblePacket, WithoutPairsTheMoteIdIsNotStored) {
 TEST(AssemblePacket, KeepsOnlyTheLowSixteenBitsOfEachValue) {
     const Assembled a = assemble(1, 2, 3, {{0x12345, -1}});
     ASSERT_NE(a.packet, nullptr);
-    EXPECT_EQ(*a.packet, bytesof({0x00, 0x02, 0x7D, 0x01, 0x04, 0x03, 0x00, 0x45, 0x23, 0xFF, 0xFF}));
+    EXPECT_EQ(*a.packet,
+              bytesof({0x00, 0x02, 0x7D, 0x01, 0x04, 0x03, 0x00, 0x45, 0x23, 0xFF, 0xFF}));
 }
 
 TEST(AssemblePacket, SevenPairsFillTheTrailerButNotTheLastByte) {

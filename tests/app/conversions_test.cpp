@@ -14,9 +14,7 @@ struct LightCase {
     double lux;
 };
 
-void PrintTo(const LightCase& light, std::ostream* os) {
-    *os << "raw 0x" << std::hex << light.raw;
-}
+void PrintTo(const LightCase& light, std::ostream* os) { *os << "raw 0x" << std::hex << light.raw; }
 
 class ConvertLight : public ::testing::TestWithParam<LightCase> {};
 
@@ -30,17 +28,16 @@ TEST_P(ConvertLight, TracesBothChannelCountsAndReturnsLux) {
 
 INSTANTIATE_TEST_SUITE_P(
     SensorFigures, ConvertLight,
-    ::testing::Values(
-        LightCase{0x0000, "\nch0_counts = 0000, \nch1_counts = 0000\n", 0.0},
-        LightCase{0x8080, "\nch0_counts = 0000, \nch1_counts = 0000\n", 0.0},
-        LightCase{0x0001, "\nch0_counts = 0000, \nch1_counts = 0001\n", 0.0},
-        LightCase{0x0100, "\nch0_counts = 0001, \nch1_counts = 0000\n", 0.46},
-        LightCase{0x7F00, "\nch0_counts = 4015, \nch1_counts = 0000\n", 1846.9},
-        LightCase{0x7F7F, "\nch0_counts = 4015, \nch1_counts = 4015\n", 80.7424},
-        LightCase{0xFFFF, "\nch0_counts = 4015, \nch1_counts = 4015\n", 80.7424},
-        LightCase{0x4030, "\nch0_counts = 0247, \nch1_counts = 0115\n", 26.4584},
-        LightCase{0x3F1F, "\nch0_counts = 0235, \nch1_counts = 0046\n", 58.579},
-        LightCase{0x0170, "\nch0_counts = 0001, \nch1_counts = 2095\n", 0.0}),
+    ::testing::Values(LightCase{0x0000, "\nch0_counts = 0000, \nch1_counts = 0000\n", 0.0},
+                      LightCase{0x8080, "\nch0_counts = 0000, \nch1_counts = 0000\n", 0.0},
+                      LightCase{0x0001, "\nch0_counts = 0000, \nch1_counts = 0001\n", 0.0},
+                      LightCase{0x0100, "\nch0_counts = 0001, \nch1_counts = 0000\n", 0.46},
+                      LightCase{0x7F00, "\nch0_counts = 4015, \nch1_counts = 0000\n", 1846.9},
+                      LightCase{0x7F7F, "\nch0_counts = 4015, \nch1_counts = 4015\n", 80.7424},
+                      LightCase{0xFFFF, "\nch0_counts = 4015, \nch1_counts = 4015\n", 80.7424},
+                      LightCase{0x4030, "\nch0_counts = 0247, \nch1_counts = 0115\n", 26.4584},
+                      LightCase{0x3F1F, "\nch0_counts = 0235, \nch1_counts = 0046\n", 58.579},
+                      LightCase{0x0170, "\nch0_counts = 0001, \nch1_counts = 2095\n", 0.0}),
     [](const ::testing::TestParamInfo<LightCase>& light) {
         char name[16];
         std::snprintf(name, sizeof name, "raw_%04X", light.param.raw);

@@ -16,8 +16,8 @@ using RawReading = std::pair<std::uint16_t, std::uint16_t>;
 Bytes linepacket(std::uint8_t packettype, std::uint8_t group, std::uint8_t len, Bytes payload,
                  Bytes trailer = {0xAB, 0xCD});
 
-// 36 line bytes: 0x00, 0x7E, the header with group 0x7D, the big-endian mote id and readings padded with
-// zeros to 29 payload bytes, then the trailer.
+// 36 line bytes: 0x00, 0x7E, the header with group 0x7D, the big-endian mote id and readings padded
+// with zeros to 29 payload bytes, then the trailer.
 Bytes datapacket(std::uint8_t packettype, std::uint8_t len, std::uint16_t moteid,
                  const std::vector<RawReading>& readings, Bytes trailer = {0xAB, 0xCD});
 

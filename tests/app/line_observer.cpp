@@ -13,9 +13,7 @@ LineObserver::LineObserver(const std::string& slavepath)
     if (fd_ < 0) throw std::system_error(errno, std::generic_category(), "open " + slavepath);
 }
 
-LineObserver::~LineObserver() {
-    close(fd_);
-}
+LineObserver::~LineObserver() { close(fd_); }
 
 bool LineObserver::waitqueued(int count, std::chrono::milliseconds timeout) const {
     const auto deadline = std::chrono::steady_clock::now() + timeout;

@@ -127,9 +127,7 @@ int MotelogRun::stop(int signal, std::chrono::milliseconds timeout) {
     return reap(timeout);
 }
 
-int MotelogRun::waitforexit(std::chrono::milliseconds timeout) {
-    return reap(timeout);
-}
+int MotelogRun::waitforexit(std::chrono::milliseconds timeout) { return reap(timeout); }
 
 int MotelogRun::reap(std::chrono::milliseconds timeout) {
     const auto deadline = Clock::now() + timeout;

@@ -15,9 +15,7 @@ MotePacket packetof(std::vector<std::uint8_t> bytes) {
     return packet;
 }
 
-MotePacket packetwithlen(std::uint8_t len) {
-    return packetof({0x7E, 0x00, 0x01, 0x7D, len});
-}
+MotePacket packetwithlen(std::uint8_t len) { return packetof({0x7E, 0x00, 0x01, 0x7D, len}); }
 
 TEST(MotePacketLayout, FieldsSitAtTheirLineOffsets) {
     EXPECT_EQ(offsetof(MotePacket, packettype), 2u);

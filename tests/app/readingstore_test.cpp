@@ -116,15 +116,4 @@ TEST_F(ReadingStoreTest, TheLoggersAccountCanOnlyInsert) {
     EXPECT_THROW(store.query().execute(), mysqlpp::BadQuery);
 }
 
-TEST_F(ReadingStoreTest, AWrongPasswordFailsTheConnectionWithTheServersText) {
-    settings_.password = "wrong";
-    try {
-        ReadingStore store(settings_);
-        FAIL() << "connected with a wrong password";
-    } catch (const mysqlpp::ConnectionFailed& error) {
-        EXPECT_STREQ(error.what(),
-                     "Access denied for user 'quillon'@'localhost' (using password: YES)");
-    }
-}
-
 }  // namespace

@@ -48,7 +48,8 @@ protected:
     void sendthenhangup(const Bytes& bytes) {
         serialport.Close();
         pty_.send(bytes);
-        ASSERT_TRUE(observer_->waitqueued(static_cast<int>(bytes.size()), std::chrono::seconds(10)));
+        ASSERT_TRUE(
+            observer_->waitqueued(static_cast<int>(bytes.size()), std::chrono::seconds(10)));
         configureserialport();
         ASSERT_TRUE(observer_->waitqueued(0, std::chrono::seconds(10)));
         pty_.closeMaster();
@@ -147,8 +148,8 @@ TEST_F(ReadPacketTest, AHungUpLineFillsTheHeaderAndBodyWithDC) {
 }
 
 TEST_F(ReadPacketTest, AHangUpMidBodyKeepsTheBytesThatArrived) {
-    const Bytes line = linepacket(0x01, 0x7D, 0x0E, {0x75, 0x35, 0x00, 0x02, 0x17, 0x70, 0x00,
-                                                     0x03, 0x03, 0xE8});
+    const Bytes line =
+        linepacket(0x01, 0x7D, 0x0E, {0x75, 0x35, 0x00, 0x02, 0x17, 0x70, 0x00, 0x03, 0x03, 0xE8});
     sendthenhangup(Bytes(line.begin(), line.begin() + 15));  // header and 10 payload bytes
     std::string trace;
     const std::unique_ptr<MotePacket> packet = read(trace);

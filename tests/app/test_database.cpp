@@ -16,7 +16,8 @@ std::vector<std::string> loadclientenvironment(const std::string& dir) {
     if (!file)
         throw std::runtime_error("no " + dir +
                                  "/client.env: the server is not running (scripts/db-server "
-                                 "start " + dir + ")");
+                                 "start " +
+                                 dir + ")");
     std::vector<std::string> settings;
     std::string line;
     const std::string prefix = "export ";
@@ -52,9 +53,7 @@ TestDatabase::TestDatabase() : connection_(true) {
     }
 }
 
-void TestDatabase::execute(const std::string& sql) {
-    connection_.query(sql).execute();
-}
+void TestDatabase::execute(const std::string& sql) { connection_.query(sql).execute(); }
 
 std::string TestDatabase::scalar(const std::string& sql) {
     const mysqlpp::StoreQueryResult result = connection_.query(sql).store();
@@ -62,9 +61,7 @@ std::string TestDatabase::scalar(const std::string& sql) {
     return std::string(result[0][0].data(), result[0][0].length());
 }
 
-std::string TestDatabase::servertime() {
-    return scalar("SELECT NOW(6)");
-}
+std::string TestDatabase::servertime() { return scalar("SELECT NOW(6)"); }
 
 void TestDatabase::deletemotes(int firstmote, int lastmote) {
     execute("DELETE FROM marrowby.test_data WHERE moteid BETWEEN " + std::to_string(firstmote) +
@@ -74,9 +71,10 @@ void TestDatabase::deletemotes(int firstmote, int lastmote) {
 std::vector<StoredRow> TestDatabase::rowsofmote(int moteid) {
     const mysqlpp::StoreQueryResult result =
         connection_
-            .query("SELECT logid, moteid, timestamp, data_type, data_value "
-                   "FROM marrowby.test_data WHERE moteid = " +
-                   std::to_string(moteid) + " ORDER BY logid")
+            .query(
+                "SELECT logid, moteid, timestamp, data_type, data_value "
+                "FROM marrowby.test_data WHERE moteid = " +
+                std::to_string(moteid) + " ORDER BY logid")
             .store();
     std::vector<StoredRow> rows;
     for (const mysqlpp::Row& row : result)
@@ -96,10 +94,14 @@ std::vector<LoggedCommand> TestDatabase::loggercommandssince(const std::string& 
     // table keeps its entries in the order they were written.
     const mysqlpp::StoreQueryResult result =
         connection_
-            .query("SELECT thread_id, command_type, argument FROM mysql.general_log "
-                   "WHERE event_time >= '" + since + "' AND thread_id IN ("
-                   "  SELECT thread_id FROM mysql.general_log WHERE command_type = 'Connect'"
-                   "  AND argument LIKE 'quillon@%' AND event_time >= '" + since + "')")
+            .query(
+                "SELECT thread_id, command_type, argument FROM mysql.general_log "
+                "WHERE event_time >= '" +
+                since +
+                "' AND thread_id IN ("
+                "  SELECT thread_id FROM mysql.general_log WHERE command_type = 'Connect'"
+                "  AND argument LIKE 'quillon@%' AND event_time >= '" +
+                since + "')")
             .store();
     std::vector<LoggedCommand> commands;
     for (const mysqlpp::Row& row : result)
@@ -110,12 +112,13 @@ std::vector<LoggedCommand> TestDatabase::loggercommandssince(const std::string& 
 }
 
 std::vector<LoggedCommand> TestDatabase::loggercommandsafterquits(const std::string& since,
-                                                                 int quits) {
+                                                                  int quits) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     for (;;) {
         std::vector<LoggedCommand> commands = loggercommandssince(since);
-        const auto logged = std::count_if(commands.begin(), commands.end(),
-                                          [](const LoggedCommand& c) { return c.command_type == "Quit"; });
+        const auto logged =
+            std::count_if(commands.begin(), commands.end(),
+                          [](const LoggedCommand& c) { return c.command_type == "Quit"; });
         if (logged >= quits || std::chrono::steady_clock::now() >= deadline) return commands;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
@@ -151,7 +154,8 @@ std::vector<std::vector<std::string>> connectioncommands(const std::vector<Logge
             known = threads.end() - 1;
         }
         if (withqueries || command.command_type != "Query")
-            types[static_cast<std::size_t>(known - threads.begin())].push_back(command.command_type);
+            types[static_cast<std::size_t>(known - threads.begin())].push_back(
+                command.command_type);
     }
     return types;
 }

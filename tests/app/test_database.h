@@ -5,12 +5,11 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <mysql++.h>
 
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <mysql++.h>
 
 struct StoredRow {
     unsigned long long logid;
