@@ -1,6 +1,6 @@
 # Installs the build tree into a scratch prefix and checks that it holds what a base
-# station needs: both programs, the systemd unit naming the installed motelog, and the
-# example of the unit's environment file.
+# station needs: both programs, the schema, the systemd unit naming the installed motelog,
+# and the example of the unit's environment file.
 #   cmake -DBUILD_DIR=... -DPREFIX=... -P check_install.cmake
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
@@ -10,8 +10,8 @@ if(NOT status EQUAL 0)
 endif()
 
 set(unit "${PREFIX}/lib/systemd/system/motelog.service")
-foreach(file bin/motelog bin/motesim lib/systemd/system/motelog.service
-             share/motelog/motelog.env.example)
+foreach(file bin/motelog bin/motesim share/motelog/schema.sql
+             lib/systemd/system/motelog.service share/motelog/motelog.env.example)
   if(NOT EXISTS "${PREFIX}/${file}")
     message(FATAL_ERROR "the install tree lacks ${file}")
   endif()
