@@ -182,4 +182,16 @@ TEST_F(ReadWrite, WriteTimesOutWhileTheFarEndDoesNotRead) {
     EXPECT_EQ(diagnostics.reports(), std::vector<CapturedReport>{});
 }
 
+TEST_F(ReadWrite, PurgeLeavesAReadInProgressRunning) {
+    CallerRecord record;
+    char byte = 0;
+    DWORD dwRead = 0;
+    ASSERT_EQ(port.Read(&byte, 1, &dwRead, &record.overlapped), ERROR_SUCCESS);
+    EXPECT_EQ(port.Purge(), ERROR_SUCCESS);
+    pty.send("k");
+    ASSERT_TRUE(record.signalled(2000));
+    ASSERT_TRUE(GetOverlappedResult(port.portHandle(), &record.overlapped, &dwRead, FALSE));
+    EXPECT_EQ(byte, 'k');
+}
+
 }  // namespace
