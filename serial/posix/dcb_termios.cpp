@@ -150,6 +150,13 @@ DCB dcbFromTermios(const termios& settings, DWORD rate) {
     return dcb;
 }
 
+termios withFramingOf(const termios& wanted, const termios& device) {
+    constexpr tcflag_t kFraming = CSIZE | PARENB | PARODD | CMSPAR;
+    termios result = wanted;
+    result.c_cflag = (wanted.c_cflag & ~kFraming) | (device.c_cflag & kFraming);
+    return result;
+}
+
 bool sameTermios(const termios& current, const termios& wanted) {
     return current.c_iflag == wanted.c_iflag && current.c_oflag == wanted.c_oflag &&
            current.c_cflag == wanted.c_cflag && current.c_lflag == wanted.c_lflag &&

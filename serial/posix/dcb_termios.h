@@ -33,5 +33,9 @@ termios rawTermios(const termios& settings);
 // Fields termios does not hold take their defaultDcb() values.
 DCB dcbFromTermios(const termios& settings, DWORD rate);
 
+// `wanted` with the character size and parity of `device`: for a line that has no
+// character framing, where the framing fields live in the DCB alone.
+termios withFramingOf(const termios& wanted, const termios& device);
+
 // True when applying `wanted` over `current` would change nothing.
 bool sameTermios(const termios& current, const termios& wanted);

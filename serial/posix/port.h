@@ -111,6 +111,7 @@ private:
     std::condition_variable completed_;
     std::thread engine_;
     bool closed_ = false;
+    bool frameless_ = false;  // a pseudo-terminal: no parity or character size on the line
     DWORD goneError_ = ERROR_SUCCESS;  // why the device stopped working, once it has
 
     DCB dcb_;

@@ -8,6 +8,8 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <cerrno>
 
@@ -42,6 +44,14 @@ DWORD openExclusiveDevice(const std::string& path, int& fd, termios& settings) {
         fd = -1;
     }
     return refusal;
+}
+
+bool isPseudoTerminal(const std::string& path) {
+    // Unix98 pty slaves use the character-device majors 136 to 143.
+    struct stat info {};
+    if (sysStat(path.c_str(), info) != 0 || !S_ISCHR(info.st_mode)) return false;
+    unsigned int deviceMajor = major(info.st_rdev);
+    return deviceMajor >= 136 && deviceMajor <= 143;
 }
 
 void releaseExclusiveDevice(int fd) {

@@ -14,5 +14,9 @@
 // ERROR_ACCESS_DENIED when another owner holds it, or the translated errno.
 DWORD openExclusiveDevice(const std::string& path, int& fd, termios& settings);
 
+// Whether `path` is the slave side of a pseudo-terminal: a line without character
+// framing, which keeps 8 data bits and no parity whatever it is told.
+bool isPseudoTerminal(const std::string& path);
+
 // Gives the device up again and closes `fd`.
 void releaseExclusiveDevice(int fd);

@@ -43,6 +43,7 @@ DWORD Port::open(const std::string& path, bool overlapped, std::shared_ptr<Port>
     }
     try {
         port.reset(new Port(fd, wakeFd, overlapped, dcbFromTermios(settings, currentRate(fd, settings))));
+        port->frameless_ = isPseudoTerminal(path);
     } catch (const std::bad_alloc&) {
         sysClose(wakeFd);
         releaseExclusiveDevice(fd);

@@ -37,6 +37,9 @@ DWORD Port::setState(const DCB& wanted) {
     termios current{};
     if (int error = sysTcgetattr(fd_, current)) return win32FromErrno(error);
     termios next = termiosFromDcb(current, wanted);
+    // A pseudo-terminal drops parity and character size, and the C library reports that
+    // as a refusal; there the DCB alone keeps them, so every setting still reads back.
+    if (frameless_) next = withFramingOf(next, current);
     if (!sameTermios(current, next) && sysTcsetattr(fd_, next) != 0) {
         // The kernel may have taken part of the record before refusing the rest.
         restoreSettings(current);

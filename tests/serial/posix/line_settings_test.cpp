@@ -77,6 +77,25 @@ TEST_F(LineSettings, EveryFieldReadsBackAsSet) {
     EXPECT_EQ(settings.c_cc[VSTOP], 0x22);
 }
 
+// Every parity, with and without checking, reads back on a pty although the pty keeps
+// 8 data bits and no parity on the line.
+TEST_F(LineSettings, EveryParityReadsBackWithOrWithoutChecking) {
+    for (BYTE parity : {EVENPARITY, ODDPARITY, MARKPARITY, SPACEPARITY, NOPARITY}) {
+        for (DWORD checking : {0u, 1u}) {
+            DCB wanted = currentState(port);
+            wanted.Parity = parity;
+            wanted.fParity = checking;
+            wanted.ByteSize = 7;
+            ASSERT_TRUE(SetCommState(port, &wanted))
+                << "parity " << int(parity) << " checking " << checking << " error " << GetLastError();
+            DCB got = currentState(port);
+            EXPECT_EQ(got.Parity, parity);
+            EXPECT_EQ(got.fParity, checking);
+            EXPECT_EQ(got.ByteSize, 7);
+        }
+    }
+}
+
 TEST_F(LineSettings, SoftwareFlowControlSetsIxonAndIxoff) {
     DCB wanted = currentState(port);
     wanted.fOutX = 1;
