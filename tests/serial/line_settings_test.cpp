@@ -45,6 +45,19 @@ TEST_F(SerialOnPty, SetupWithParityEnablesParityAndReachesTheLine) {
     EXPECT_EQ(line.c_cflag & CSTOPB, 0u);
 }
 
+TEST_F(SerialOnPty, ParityWithoutCheckingReadsAsNone) {
+    SizedDcb dcb;
+    ASSERT_TRUE(GetCommState(port.portHandle(), &dcb));
+    dcb.Parity = EVENPARITY;
+    dcb.fParity = 0;
+    ASSERT_TRUE(SetCommState(port.portHandle(), &dcb));
+    EXPECT_EQ(port.GetParity(), CSerial::ParityNone);
+
+    dcb.fParity = 1;
+    ASSERT_TRUE(SetCommState(port.portHandle(), &dcb));
+    EXPECT_EQ(port.GetParity(), CSerial::ParityEven);
+}
+
 TEST_F(SerialOnPty, EveryHandshakingModeReadsBack) {
     for (CSerial::Handshake mode :
          {CSerial::HandshakeHardware, CSerial::HandshakeSoftware, CSerial::HandshakeNone}) {
