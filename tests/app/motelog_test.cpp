@@ -305,6 +305,24 @@ TEST_F(MotelogTest, AHangUpInTheHeaderStoresSixFilledReadingsThenReadsNothing) {
     }
 }
 
+TEST_F(MotelogTest, ReachesTheServerOverTcpWhenAHostIsGiven) {
+    constexpr int mote = 60040;
+    db().deletemotes(mote, mote);
+    const Bytes data = datapacket(0x01, 6, mote, {{2, 3000}});
+    // The socket is made unusable, so only the TCP port can reach the server.
+    auto run =
+        start({"MOTELOG_DB_HOST=127.0.0.1", "MYSQL_UNIX_PORT=" + db().socketpath() + ".absent"});
+    pty_.send(data);
+
+    const std::string expected = storedtrace(data, mote, {{2, 3000, "14.72"}});
+    EXPECT_TRUE(run->waitforoutput(expected, Patience));
+    EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
+    EXPECT_EQ(run->out(), expected);
+    EXPECT_EQ(run->err(), "");
+    ASSERT_EQ(db().rowsofmote(mote).size(), 1u);
+    EXPECT_EQ(db().rowsofmote(mote)[0].data_value, 14.72);
+}
+
 // The client library's own text for a failed connection through `socket`.
 std::string connecterror(const std::string& socket) {
     MYSQL* mysql = mysql_init(nullptr);
