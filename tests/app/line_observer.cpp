@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -21,6 +22,17 @@ bool LineObserver::waitqueued(int count, std::chrono::milliseconds timeout) cons
         int waiting = 0;
         if (ioctl(fd_, FIONREAD, &waiting) != 0) return false;
         if (waiting == count) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+bool LineObserver::waitconfigured(std::chrono::milliseconds timeout) const {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        termios settings{};
+        if (tcgetattr(fd_, &settings) != 0) return false;
+        if ((settings.c_cflag & CRTSCTS) && cfgetispeed(&settings) == B57600) return true;
         if (std::chrono::steady_clock::now() >= deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }

@@ -20,6 +20,10 @@ public:
     // know they are there waits for them before the port is opened, and for 0 after.
     bool waitqueued(int count, std::chrono::milliseconds timeout) const;
 
+    // Waits until the port is set the way motelog sets it at start-up (57600 baud, RTS/CTS
+    // handshaking, its last setting that touches the device); false after `timeout`.
+    bool waitconfigured(std::chrono::milliseconds timeout) const;
+
 private:
     int fd_;
 };

@@ -273,12 +273,14 @@ TEST_F(MotelogTest, AHangUpInTheHeaderStoresSixFilledReadingsThenReadsNothing) {
     constexpr int mote = 0xDCDC;  // the fill byte makes the mote id too
     db().deletemotes(mote, mote);
     // A pty drops what its slave has not read when the master goes: the bytes wait in the
-    // slave's queue before motelog starts, and the master goes once motelog took them.
+    // slave's queue before motelog starts, and the master goes once motelog has taken them
+    // and finished its start-up.
     const LineObserver observer(pty_.slavePath());
     pty_.send(Bytes{0x00, 0x7E, 0x01});
     ASSERT_TRUE(observer.waitqueued(3, Patience));
     auto run = start();
     ASSERT_TRUE(observer.waitqueued(0, Patience));
+    ASSERT_TRUE(observer.waitconfigured(Patience));  // a hang-up now fails no start-up step
     pty_.closeMaster();
 
     Bytes filled(PacketSize, 0xDC);
