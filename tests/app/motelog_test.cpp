@@ -13,7 +13,7 @@
 
 #include "line_bytes.h"
 #include "line_observer.h"
-#include "motelog_run.h"
+#include "child_process.h"
 #include "motepacket.h"
 #include "password.h"
 #include "pty_pair.h"
@@ -77,7 +77,7 @@ protected:
 
     // Starts motelog on the pty with the test server's client settings and the built-in
     // password, changed by `environment`.
-    std::unique_ptr<MotelogRun> start(const std::vector<std::string>& environment = {}) {
+    std::unique_ptr<ChildProcess> start(const std::vector<std::string>& environment = {}) {
         std::vector<std::string> settings = db().clientenvironment();
         settings.push_back("COM1=" + pty_.slavePath());
         settings.push_back("MOTELOG_DB_HOST");
@@ -86,7 +86,7 @@ protected:
         settings.push_back(
             "LSAN_OPTIONS=print_suppressions=0:suppressions=" MOTELOG_LSAN_SUPPRESSIONS);
         settings.insert(settings.end(), environment.begin(), environment.end());
-        return std::make_unique<MotelogRun>(MOTELOG_PROGRAM, settings);
+        return std::make_unique<ChildProcess>(MOTELOG_PROGRAM, std::vector<std::string>{}, settings);
     }
 
     std::vector<LoggedCommand> loggercommands(int quits = 0) {
@@ -142,7 +142,7 @@ TEST_F(MotelogTest, StoresADataPacketAndTracesEveryStep) {
         "data_type=3\n"
         "data_value=33.7\n";
     // Seen through the pipe before the program is stopped: the packet's trace is flushed.
-    EXPECT_TRUE(run->waitforoutput(expected, Patience));
+    EXPECT_TRUE(run->waitForOutput(expected, Patience));
     EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
     EXPECT_EQ(run->out(), expected);
     EXPECT_EQ(run->err(), "");
@@ -188,7 +188,7 @@ TEST_F(MotelogTest, SkipsGarbageMisorderedStartBytesAndAStrayZero) {
 
     const std::string expected =
         notrecognized(2 + 2 + 23) + storedtrace(kept, mote, {{2, 3000, "14.72"}});
-    EXPECT_TRUE(run->waitforoutput(expected, Patience));
+    EXPECT_TRUE(run->waitForOutput(expected, Patience));
     EXPECT_EQ(run->stop(SIGINT, Patience), 0);
     EXPECT_EQ(run->out(), expected);
     EXPECT_EQ(run->err(), "");
@@ -223,7 +223,7 @@ TEST_F(MotelogTest, ClassifiesPacketsByLengthAndType) {
         storedtrace(noreadings, firstmote + 3, {}) + storedtrace(full, firstmote + 4, sixtraced) +
         storedtrace(len33, firstmote + 5, sixtraced) +
         storedtrace(len255, firstmote + 6, sixtraced);
-    EXPECT_TRUE(run->waitforoutput(expected, Patience));
+    EXPECT_TRUE(run->waitForOutput(expected, Patience));
     EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
     EXPECT_EQ(run->out(), expected);
     EXPECT_EQ(run->err(), "");
@@ -253,7 +253,7 @@ TEST_F(MotelogTest, StoresOtherTypesRawAndReadsWordsUnsigned) {
     const std::string expected = storedtrace(
         line, mote,
         {{0, 0x0102, "258"}, {4, 0x0102, "258"}, {0xFFFF, 0x0102, "258"}, {2, 0xFFFF, "1140.35"}});
-    EXPECT_TRUE(run->waitforoutput(expected, Patience));
+    EXPECT_TRUE(run->waitForOutput(expected, Patience));
     EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
     EXPECT_EQ(run->out(), expected);
     EXPECT_NE(expected.find("MOTEID = 0x8001, "), std::string::npos);
@@ -289,7 +289,7 @@ TEST_F(MotelogTest, AHangUpInTheHeaderStoresSixFilledReadingsThenReadsNothing) {
     filled[2] = 0x01;
     const TracedReading fill = {0xDCDC, 0xDCDC, "56540"};
     const std::string expected = storedtrace(filled, mote, std::vector<TracedReading>(6, fill));
-    EXPECT_TRUE(run->waitforoutput(expected + notrecognized(3), Patience));
+    EXPECT_TRUE(run->waitForOutput(expected + notrecognized(3), Patience));
     EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
     ASSERT_EQ(run->out().compare(0, expected.size(), expected), 0) << run->out();
     // After the hang-up every read fails at once: whole lines of "Packet not recognized.".
@@ -317,7 +317,7 @@ TEST_F(MotelogTest, ReachesTheServerOverTcpWhenAHostIsGiven) {
     pty_.send(data);
 
     const std::string expected = storedtrace(data, mote, {{2, 3000, "14.72"}});
-    EXPECT_TRUE(run->waitforoutput(expected, Patience));
+    EXPECT_TRUE(run->waitForOutput(expected, Patience));
     EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
     EXPECT_EQ(run->out(), expected);
     EXPECT_EQ(run->err(), "");
@@ -345,7 +345,7 @@ TEST_F(MotelogTest, ServerDownAtTheFirstDataPacketEndsWithTheClientLibrarysText)
     pty_.send(query);  // needs no database
     pty_.send(data);
 
-    EXPECT_EQ(run->waitforexit(Patience), StatusAfterDatabaseError);
+    EXPECT_EQ(run->waitForExit(Patience), StatusAfterDatabaseError);
     EXPECT_EQ(run->out(), readertrace(query) + "Query packet received and ignored.\n" +
                               readertrace(data) + "perform insert: \n-----------------\n");
     const std::string library = connecterror(absent);
@@ -361,7 +361,7 @@ TEST_F(MotelogTest, AWrongPasswordEndsTheProgramAtTheFirstDataPacket) {
     auto run = start({"MOTELOG_DB_PASSWORD=wrong"});
     pty_.send(data);
 
-    EXPECT_EQ(run->waitforexit(Patience), StatusAfterDatabaseError);
+    EXPECT_EQ(run->waitForExit(Patience), StatusAfterDatabaseError);
     EXPECT_EQ(run->out(), readertrace(data) + "perform insert: \n-----------------\n");
     EXPECT_EQ(run->err(),
               "Error: Access denied for user 'quillon'@'localhost' (using password: YES)\n");
@@ -380,7 +380,7 @@ TEST_F(MotelogTest, AStatementRejectedAtTheSecondReadingKeepsTheFirstRowAndEnds)
     auto run = start();
     pty_.send(data);
 
-    EXPECT_EQ(run->waitforexit(Patience), StatusAfterDatabaseError);
+    EXPECT_EQ(run->waitForExit(Patience), StatusAfterDatabaseError);
     EXPECT_EQ(run->out(), readertrace(data) + insertheader(mote, 3) +
                               readingtrace(mote, {4, 0x0102, "258"}) +
                               "Data_type = 0x0005, Data_value = 0x0001, Insert datatype 5 -- "
@@ -421,8 +421,8 @@ TEST_F(MotelogTest, AStopDuringAPacketsDatabaseWorkFinishesThePacketFirst) {
 }
 
 TEST(MotelogWithoutPort, ReportsFourErrorCodesThenFindsNoPackets) {
-    MotelogRun run(MOTELOG_PROGRAM, {"COM1=/nonexistent/motelog-test-port"});
-    EXPECT_TRUE(run.waitforoccurrences("Packet not recognized.\n", 5, Patience));
+    ChildProcess run(MOTELOG_PROGRAM, {}, {"COM1=/nonexistent/motelog-test-port"});
+    EXPECT_TRUE(run.waitForOccurrences("Packet not recognized.\n", 5, Patience));
     EXPECT_EQ(run.stop(SIGTERM, Patience), 0);
     EXPECT_EQ(run.err(),
               "Win32 Error Code: 2\nWin32 Error Code: 6\nWin32 Error Code: 6\n"

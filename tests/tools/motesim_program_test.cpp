@@ -45,9 +45,9 @@ TEST(MotesimProgram, WritesTheSeededSequenceToADevice) {
     config.corruptShare = 0.2;
     const auto expected = expectedBytes(config, 150);
     EXPECT_EQ(line.receive(expected.size(), 5s), expected);
-    EXPECT_EQ(motesim.wait(5s), 0) << motesim.errorText();
-    EXPECT_NE(motesim.errorText().find("motesim: sent 150 packets"), std::string::npos)
-        << motesim.errorText();
+    EXPECT_EQ(motesim.waitForExit(5s), 0) << motesim.err();
+    EXPECT_NE(motesim.err().find("motesim: sent 150 packets"), std::string::npos)
+        << motesim.err();
     EXPECT_TRUE(line.receive(1, 50ms).empty()) << "nothing after the last packet";
 }
 
@@ -77,9 +77,9 @@ TEST(MotesimProgram, FeedsTheLoggersReaderOnItsOwnPty) {
         for (const auto& reading : frames[i].readings) EXPECT_EQ(implausibility(reading), "");
     }
     // motesim stays until the reader has closed the line, so nothing sent is lost.
-    EXPECT_EQ(motesim.wait(200ms), -1) << "motesim left before the reader closed the line";
+    EXPECT_EQ(motesim.waitForExit(200ms), -1) << "motesim left before the reader closed the line";
     serialport.Close();
-    EXPECT_EQ(motesim.wait(5s), 0) << motesim.errorText();
+    EXPECT_EQ(motesim.waitForExit(5s), 0) << motesim.err();
 }
 
 TEST(MotesimProgram, LeavesOnceTheReaderClosesTheLine) {
@@ -91,10 +91,10 @@ TEST(MotesimProgram, LeavesOnceTheReaderClosesTheLine) {
     EXPECT_EQ(serialport.Read(bytes, sizeof bytes, &got, nullptr, 5000), 0);
     EXPECT_EQ(got, sizeof bytes);
     serialport.Close();
-    EXPECT_EQ(motesim.wait(5s), 0) << motesim.errorText();
-    EXPECT_NE(motesim.errorText().find("sent 3 packets (3 data, 0 corrupted), 108 bytes"),
+    EXPECT_EQ(motesim.waitForExit(5s), 0) << motesim.err();
+    EXPECT_NE(motesim.err().find("sent 3 packets (3 data, 0 corrupted), 108 bytes"),
               std::string::npos)
-        << motesim.errorText();
+        << motesim.err();
 }
 
 TEST(MotesimProgram, KeepsTheRequestedRate) {
@@ -105,7 +105,7 @@ TEST(MotesimProgram, KeepsTheRequestedRate) {
     EXPECT_EQ(line.receive(17 * 36, 5s).size(), 17u * 36);
     // 16 gaps of 1/160 s between 17 packets.
     EXPECT_GE(std::chrono::steady_clock::now() - start, 95ms);
-    EXPECT_EQ(motesim.wait(5s), 0) << motesim.errorText();
+    EXPECT_EQ(motesim.waitForExit(5s), 0) << motesim.err();
 }
 
 TEST(MotesimProgram, StopsOnSigtermAndTellsWhatItSent) {
@@ -115,8 +115,8 @@ TEST(MotesimProgram, StopsOnSigtermAndTellsWhatItSent) {
     std::uint8_t bytes[10 * 36];
     EXPECT_EQ(serialport.Read(bytes, sizeof bytes, nullptr, nullptr, 5000), 0);
     motesim.signal(SIGTERM);
-    EXPECT_EQ(motesim.wait(5s), 0) << motesim.errorText();
-    EXPECT_NE(motesim.errorText().find("motesim: sent "), std::string::npos) << motesim.errorText();
+    EXPECT_EQ(motesim.waitForExit(5s), 0) << motesim.err();
+    EXPECT_NE(motesim.err().find("motesim: sent "), std::string::npos) << motesim.err();
     serialport.Close();
 }
 
@@ -139,8 +139,8 @@ TEST(MotesimProgram, ExplainsWhatIsWrongWithItsArguments) {
     };
     for (const Case& c : cases) {
         ChildProcess motesim(MOTESIM_PATH, c.args);
-        EXPECT_EQ(motesim.wait(5s), c.status) << c.message;
-        EXPECT_EQ(motesim.errorText().rfind(c.message, 0), 0u) << motesim.errorText();
+        EXPECT_EQ(motesim.waitForExit(5s), c.status) << c.message;
+        EXPECT_EQ(motesim.err().rfind(c.message, 0), 0u) << motesim.err();
     }
 }
 
