@@ -9,14 +9,16 @@ namespace {
 
 // One lock serialises sink changes, sink calls and file appends, so reports from several
 // threads neither interleave in the file nor reach a sink that has just been replaced.
+// Like the sink, it is never destroyed: a serial object with static storage reports from
+// its destructor at exit, possibly after this file's statics would be gone.
 std::mutex& ChannelLock() {
-    static std::mutex lock;
-    return lock;
+    static auto* lock = new std::mutex;
+    return *lock;
 }
 
 DiagnosticSink& CurrentSink() {
-    static DiagnosticSink sink;
-    return sink;
+    static auto* sink = new DiagnosticSink;
+    return *sink;
 }
 
 void AppendToFile(const char* path, const DiagnosticReport& report) {

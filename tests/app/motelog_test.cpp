@@ -6,14 +6,17 @@
 #include <signal.h>
 
 #include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "child_process.h"
 #include "line_bytes.h"
 #include "line_observer.h"
-#include "child_process.h"
 #include "motepacket.h"
 #include "password.h"
 #include "pty_pair.h"
@@ -377,10 +380,19 @@ TEST_F(MotelogTest, AStatementRejectedAtTheSecondReadingKeepsTheFirstRowAndEnds)
         "THEN SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'rejected by the test "
         "trigger'; END IF");
     const Bytes data = datapacket(0x01, 14, mote, {{4, 0x0102}, {5, 1}, {6, 2}});
-    auto run = start();
+    const std::string diagnostics = testing::TempDir() + "motelog-exit-diagnostics.txt";
+    std::remove(diagnostics.c_str());
+    auto run = start({"MOTELOG_DIAGNOSTICS=" + diagnostics});
     pty_.send(data);
 
     EXPECT_EQ(run->waitForExit(Patience), StatusAfterDatabaseError);
+    // The port is still open when the process exits; its destructor says so on the
+    // diagnostic channel, never on the console.
+    std::ifstream report(diagnostics);
+    const std::string reported((std::istreambuf_iterator<char>(report)),
+                               std::istreambuf_iterator<char>());
+    EXPECT_NE(reported.find(" : CSerial::~CSerial - Serial port not closed\n"), std::string::npos)
+        << reported;
     EXPECT_EQ(run->out(), readertrace(data) + insertheader(mote, 3) +
                               readingtrace(mote, {4, 0x0102, "258"}) +
                               "Data_type = 0x0005, Data_value = 0x0001, Insert datatype 5 -- "
