@@ -40,6 +40,11 @@ struct LoggedLine {
 
 }  // namespace
 
+void dropArrivalStamps(AdminConnection& db) {
+    db.execute("drop trigger if exists marrowby.bench_stamp");
+    db.execute("drop table if exists marrowby.bench_arrival");
+}
+
 UnthrottledResult runUnthrottled(const RunSetup& setup, AdminConnection& db,
                                  std::uint64_t packets, std::uint64_t window,
                                  std::chrono::seconds limit) {
@@ -147,8 +152,7 @@ LineRateResult runAtLineRate(const RunSetup& setup, AdminConnection& db, double 
         latenciesMs.push_back((std::stod(row[1]) - writtenAt[index]) * 1000);
         perPacket << index << ' ' << latenciesMs.back() << '\n';
     }
-    db.execute("drop trigger marrowby.bench_stamp");
-    db.execute("drop table marrowby.bench_arrival");
+    dropArrivalStamps(db);
     if (latenciesMs.empty()) {
         result.failure = "no rows arrived";
         return result;

@@ -50,6 +50,13 @@ struct LineRateResult {
 };
 
 // Sends packets at `packetsPerSecond` for `duration` and measures, for each packet, the
-// time from its last byte on the line to its last row in the table.
+// time from its last byte on the line to its last row in the table. For this it stamps
+// every row's arrival through a trigger on the table, which it removes again when it
+// ends normally.
 LineRateResult runAtLineRate(const RunSetup& setup, AdminConnection& db, double packetsPerSecond,
                              std::chrono::seconds duration);
+
+// Removes the arrival trigger and its table. A run that ended early (motelog never opened
+// the line, an error, Ctrl+C) leaves them behind, and every insert of the next run's
+// other phases would feed them too.
+void dropArrivalStamps(AdminConnection& db);

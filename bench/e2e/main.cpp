@@ -76,6 +76,7 @@ int main(int argc, char** argv) {
         const auto packets = std::stoull(args.at("--packets"));
         const auto window = std::stoull(args.at("--window"));
         AdminConnection db(args.at("--socket"));
+        dropArrivalStamps(db);  // in case an earlier run ended early
         printMachine(db);
         std::fflush(stdout);
 
