@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <fstream>
-#include <map>
 #include <thread>
 
 #include "bench_traffic.h"
@@ -69,18 +68,20 @@ UnthrottledResult runUnthrottled(const RunSetup& setup, AdminConnection& db,
         }
     });
 
-    std::uint64_t milestones[] = {1000, 10000, 50000, 100000, packets};
+    // Memory after these counts, as far as the run reaches them, and at its end.
+    std::vector<std::uint64_t> milestones;
+    for (const std::uint64_t count : {1000, 10000, 50000, 100000})
+        if (count < packets) milestones.push_back(count);
+    milestones.push_back(packets);
     std::size_t nextMilestone = 0;
     while (result.stored < packets) {
         std::this_thread::sleep_for(kPoll);
         const auto now = Clock::now();
         result.stored = storedRows(db) / kReadingsPerPacket;
         if (result.windowSeconds == 0 && result.stored >= window) result.windowSeconds = seconds(now - start);
-        while (nextMilestone < std::size(milestones) && result.stored >= milestones[nextMilestone]) {
+        while (nextMilestone < milestones.size() && result.stored >= milestones[nextMilestone]) {
             const ProcessStats stats = processStats(run.logger.pid());
-            if (result.memory.empty() || result.memory.back().packets != milestones[nextMilestone])
-                result.memory.push_back(
-                    {milestones[nextMilestone], stats.peakResidentKb, stats.residentKb});
+            result.memory.push_back({milestones[nextMilestone], stats.peakResidentKb, stats.residentKb});
             ++nextMilestone;
         }
         if (!run.logger.running()) {
