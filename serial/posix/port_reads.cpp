@@ -63,13 +63,10 @@ void Port::serveReads(Clock::time_point now) {
             read.done += static_cast<DWORD>(input_.pop(read.readBuffer + read.done, read.size - read.done));
             read.lastByte = now;
         }
-        DWORD outcome = ERROR_SUCCESS;
-        if (!readFinished(read, now)) {
-            if (!goneError_) return;
-            // Nothing more will come: hand over what there is, or report why not.
-            outcome = read.done > 0 ? ERROR_SUCCESS : goneError_;
-        }
-        complete(read, outcome);
+        if (!goneError_ && !readFinished(read, now)) return;
+        // Once the device is gone nothing more will come: hand over what there is, or
+        // report why not, also to a read that would have returned at once anyway.
+        complete(read, goneError_ && read.done == 0 ? goneError_ : ERROR_SUCCESS);
         reads_.pop_front();
     }
 }

@@ -40,6 +40,14 @@ TEST_F(DeviceGone, PendingReadFailsInsteadOfHanging) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED));
     EXPECT_FALSE(WriteFile(port, buffer, 4, &count, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED));
+
+    // So does a read that returns at once: with nothing queued, "no bytes yet" would
+    // hide from a polling caller that none will ever come.
+    setTimeouts(MAXDWORD, 0, 0);
+    count = 99;
+    EXPECT_FALSE(ReadFile(port, buffer, 4, &count, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED));
+    EXPECT_EQ(count, 0u);
 }
 
 TEST_F(DeviceGone, PendingEventWaitFails) {
