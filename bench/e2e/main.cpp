@@ -18,12 +18,13 @@
 #include "admin_connection.h"
 #include "bench_traffic.h"
 #include "line_runs.h"
+#include "options.h"
 #include "password.h"
 #include "store_floor.h"
 
 namespace {
 
-constexpr double kLineRatePackets = 57600.0 / 10 / 36;
+using motesim::kLineRatePackets;
 
 std::string cpuModel() {
     std::ifstream info("/proc/cpuinfo");
