@@ -318,10 +318,15 @@ struct CSerial::IoTexts {
     const char* pszNoResult;  // unused where no transfer count is collected
 };
 
-OVERLAPPED CSerial::OwnRecord() const {
+template <typename Start>
+LONG CSerial::RunIo(LPOVERLAPPED lpOverlapped, DWORD* pdwCount, DWORD dwMaxWait,
+                    const IoTexts& texts, Start start) {
     OVERLAPPED ovOwn{};
     ovOwn.hEvent = m_hevtOverlapped;
-    return ovOwn;
+    const bool fOwnRecord = !lpOverlapped;
+    if (fOwnRecord) lpOverlapped = &ovOwn;
+    SERIAL_ASSERT(HasOverlappedIoCompleted(lpOverlapped));
+    return FinishIo(start(lpOverlapped), lpOverlapped, fOwnRecord, pdwCount, dwMaxWait, texts);
 }
 
 bool CSerial::AbandonOwnIo(OVERLAPPED& ovOwn, DWORD& dwTransferred) {
@@ -377,13 +382,9 @@ LONG CSerial::WaitEvent(LPOVERLAPPED lpOverlapped, DWORD dwMaxWait) {
                                "CSerial::WaitEvent - Unable to wait until COM event has arrived\n",
                                nullptr};
     if (!RequirePort("CSerial::WaitEvent - Device is not opened\n")) return m_lErrorCode;
-    OVERLAPPED ovOwn = OwnRecord();
-    const bool fOwnRecord = !lpOverlapped;
-    if (fOwnRecord) lpOverlapped = &ovOwn;
-    SERIAL_ASSERT(HasOverlappedIoCompleted(lpOverlapped));
-
-    const BOOL fDone = WaitCommEvent(m_hPort, &m_dwLastEvents, lpOverlapped);
-    return FinishIo(fDone, lpOverlapped, fOwnRecord, nullptr, dwMaxWait, texts);
+    return RunIo(lpOverlapped, nullptr, dwMaxWait, texts, [this](LPOVERLAPPED lpRecord) {
+        return WaitCommEvent(m_hPort, &m_dwLastEvents, lpRecord);
+    });
 }
 
 LONG CSerial::Write(const char* pszText, DWORD* pdwWritten, LPOVERLAPPED lpOverlapped,
@@ -398,18 +399,13 @@ LONG CSerial::Write(const void* pBuffer, DWORD dwBytesToWrite, DWORD* pdwWritten
                                "CSerial::Write - Unable to wait until data has been sent\n",
                                "CSerial::Write - Overlapped completed without result\n"};
     SERIAL_ASSERT(!lpOverlapped || pdwWritten);
-    m_lErrorCode = ERROR_SUCCESS;
     DWORD dwWrittenOwn;
     if (!pdwWritten) pdwWritten = &dwWrittenOwn;
     *pdwWritten = 0;
     if (!RequirePort("CSerial::Write - Device is not opened\n")) return m_lErrorCode;
-    OVERLAPPED ovOwn = OwnRecord();
-    const bool fOwnRecord = !lpOverlapped;
-    if (fOwnRecord) lpOverlapped = &ovOwn;
-    SERIAL_ASSERT(HasOverlappedIoCompleted(lpOverlapped));
-
-    const BOOL fDone = WriteFile(m_hPort, pBuffer, dwBytesToWrite, pdwWritten, lpOverlapped);
-    return FinishIo(fDone, lpOverlapped, fOwnRecord, pdwWritten, dwMaxWait, texts);
+    return RunIo(lpOverlapped, pdwWritten, dwMaxWait, texts, [&](LPOVERLAPPED lpRecord) {
+        return WriteFile(m_hPort, pBuffer, dwBytesToWrite, pdwWritten, lpRecord);
+    });
 }
 
 LONG CSerial::Read(void* pBuffer, DWORD dwBytesToRead, DWORD* pdwRead, LPOVERLAPPED lpOverlapped,
@@ -418,19 +414,15 @@ LONG CSerial::Read(void* pBuffer, DWORD dwBytesToRead, DWORD* pdwRead, LPOVERLAP
                                "CSerial::Read - Unable to wait until data has been read\n",
                                "CSerial::Read - Overlapped completed without result\n"};
     SERIAL_ASSERT(!lpOverlapped || pdwRead);
-    m_lErrorCode = ERROR_SUCCESS;
     DWORD dwReadOwn;
     if (!pdwRead) pdwRead = &dwReadOwn;
     *pdwRead = 0;
     if (!RequirePort("CSerial::Read - Device is not opened\n")) return m_lErrorCode;
-    OVERLAPPED ovOwn = OwnRecord();
-    const bool fOwnRecord = !lpOverlapped;
-    if (fOwnRecord) lpOverlapped = &ovOwn;
-    SERIAL_ASSERT(HasOverlappedIoCompleted(lpOverlapped));
-
-    std::fill_n(static_cast<BYTE*>(pBuffer), dwBytesToRead, kUndeliveredFill);
-    const BOOL fDone = ReadFile(m_hPort, pBuffer, dwBytesToRead, pdwRead, lpOverlapped);
-    return FinishIo(fDone, lpOverlapped, fOwnRecord, pdwRead, dwMaxWait, texts);
+    return RunIo(lpOverlapped, pdwRead, dwMaxWait, texts, [&](LPOVERLAPPED lpRecord) {
+        // Only once the port is known to be open: a closed port leaves the buffer alone.
+        std::fill_n(static_cast<BYTE*>(pBuffer), dwBytesToRead, kUndeliveredFill);
+        return ReadFile(m_hPort, pBuffer, dwBytesToRead, pdwRead, lpRecord);
+    });
 }
 
 CSerial::CommEvent CSerial::GetEventType() {

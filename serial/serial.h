@@ -213,8 +213,12 @@ private:
     // code and pszFailed traced when the status cannot be read.
     bool QueryModemLine(DWORD dwLine, const char* pszFailed);
 
-    // A completion record of the call's own: zero, signalling m_hevtOverlapped.
-    OVERLAPPED OwnRecord() const;
+    // Runs one overlapped operation: start(lpRecord) starts it on the caller's record, or
+    // on a record of the call's own (zero, signalling m_hevtOverlapped) when lpOverlapped
+    // is null; FinishIo then takes it to the outcome of the call.
+    template <typename Start>
+    LONG RunIo(LPOVERLAPPED lpOverlapped, DWORD* pdwCount, DWORD dwMaxWait, const IoTexts& texts,
+               Start start);
     // Takes an overlapped operation from its start (fCompletedAtOnce: the start call's
     // result) to the outcome of the call, waiting at most dwMaxWait milliseconds for an
     // own record. pdwCount null: no transfer count to collect. Returns the error code.
