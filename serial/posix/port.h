@@ -80,6 +80,8 @@ private:
     void beginRecord(const IoRequest& request);
     void complete(IoRequest& request, DWORD error);
     void completeWait(IoRequest& request, DWORD error, DWORD events);
+    // Ends the wait for line events in progress, if there is one.
+    void endWait(DWORD error, DWORD events);
     template <typename Pred>
     void abortWhere(std::deque<IoRequest>& queue, Pred pred, DWORD error);
     void abortQueue(std::deque<IoRequest>& queue, DWORD error);

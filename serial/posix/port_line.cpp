@@ -22,8 +22,7 @@ void Port::raiseEvents(DWORD events) {
     if (events == 0) return;
     pendingEvents_ |= events;
     if (!wait_) return;
-    completeWait(*wait_, ERROR_SUCCESS, pendingEvents_);
-    wait_.reset();
+    endWait(ERROR_SUCCESS, pendingEvents_);
     pendingEvents_ = 0;
 }
 
@@ -67,10 +66,7 @@ DWORD Port::setMask(DWORD mask) {
     pendingEvents_ = 0;
     // Changes from before the new mask are not reported under it.
     if (!goneError_) sampleLineState(false);
-    if (wait_) {
-        completeWait(*wait_, ERROR_SUCCESS, 0);
-        wait_.reset();
-    }
+    endWait(ERROR_SUCCESS, 0);
     wake();
     return ERROR_SUCCESS;
 }

@@ -47,8 +47,7 @@ void Port::markGone(DWORD error, Clock::time_point now) {
     goneError_ = error;
     serveReads(now);
     abortQueue(writes_, error);
-    if (wait_) completeWait(*wait_, error, 0);
-    wait_.reset();
+    endWait(error, 0);
     txEmptyPending_ = false;
 }
 

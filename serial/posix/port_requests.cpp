@@ -23,6 +23,12 @@ void Port::completeWait(IoRequest& request, DWORD error, DWORD events) {
     complete(request, error);
 }
 
+void Port::endWait(DWORD error, DWORD events) {
+    if (!wait_) return;
+    completeWait(*wait_, error, events);
+    wait_.reset();
+}
+
 template <typename Pred>
 void Port::abortWhere(std::deque<IoRequest>& queue, Pred pred, DWORD error) {
     std::deque<IoRequest> kept;
@@ -44,8 +50,7 @@ void Port::abortQueue(std::deque<IoRequest>& queue, DWORD error) {
 void Port::abortAll(DWORD error) {
     abortQueue(reads_, error);
     abortQueue(writes_, error);
-    if (wait_) completeWait(*wait_, error, 0);
-    wait_.reset();
+    endWait(error, 0);
 }
 
 DWORD Port::outcomeOf(const OVERLAPPED& record, DWORD& count) const {
@@ -127,10 +132,7 @@ DWORD Port::cancelThreadIo(std::thread::id owner) {
     auto ownedByCaller = [owner](const IoRequest& request) { return request.owner == owner; };
     abortWhere(reads_, ownedByCaller, ERROR_OPERATION_ABORTED);
     abortWhere(writes_, ownedByCaller, ERROR_OPERATION_ABORTED);
-    if (wait_ && wait_->owner == owner) {
-        completeWait(*wait_, ERROR_OPERATION_ABORTED, 0);
-        wait_.reset();
-    }
+    if (wait_ && wait_->owner == owner) endWait(ERROR_OPERATION_ABORTED, 0);
     // Whatever other threads queued behind the cancelled requests moves up now.
     Clock::time_point now = Clock::now();
     serveReads(now);
