@@ -1,18 +1,25 @@
 #include "packetloop.h"
 
-#include <cstdio>
 #include <iostream>
 #include <mutex>
 
+#include "linekeeper.h"
 #include "readpacket.h"
 #include "stopwatcher.h"
 #include "storepacket.h"
+#include "traceoutput.h"
 
 int runloop(const DbSettings& settings) {
     // Each line below goes out in one call, so a stop that flushes between two calls never
     // cuts it.
     for (;;) {
-        const std::unique_ptr<MotePacket> packet = readpacket();
+        const PacketRead read = readpacket();
+        if (read.linefailure != 0) {
+            flushtrace();
+            waitforport(read.linefailure);
+            continue;
+        }
+        const std::unique_ptr<MotePacket>& packet = read.packet;
         if (!packet) {
             std::cout << "Packet not recognized.\n";
         } else if (packet->len == 0) {
@@ -26,6 +33,6 @@ int runloop(const DbSettings& settings) {
                 return -1;
             }
         }
-        std::fflush(stdout);
+        flushtrace();
     }
 }

@@ -1,20 +1,24 @@
 #include "readpacket.h"
 
 #include <cstdio>
+#include <initializer_list>
 #include <new>
 
 #include "serialport.h"
 
 namespace {
 
-// What a failed read leaves in the buffer; it matches neither start byte, and a holder
-// that starts with it stays unmatched when the port is not open and nothing is written.
-constexpr std::uint8_t Unread = 0xDC;
+// A rejected second start byte that is 0x00 may itself begin the next start pair.
+bool keptstartbyte = false;
 
-std::uint8_t readbyte() {
-    std::uint8_t byte = Unread;
-    serialport.Read(&byte, 1, nullptr, nullptr, INFINITE);
-    return byte;
+// Reads exactly `count` bytes; returns 0, or the code of the port's failure.
+std::int32_t readexactly(void* into, DWORD count) {
+    DWORD got = 0;
+    const LONG result = serialport.Read(into, count, &got, nullptr, INFINITE);
+    if (result != 0) return result;
+    // A blocking read without a time limit ends short only when the device went away in
+    // the middle of it; the port hands over what came before that.
+    return got == count ? 0 : ERROR_DEVICE_NOT_CONNECTED;
 }
 
 void traceheader(const MotePacket& packet) {
@@ -34,27 +38,43 @@ void tracebytes(const MotePacket& packet) {
     std::printf("\n");
 }
 
+PacketRead cutoff(std::int32_t failure) {
+    std::printf("cut off.\n");
+    return PacketRead{nullptr, failure};
+}
+
 }  // namespace
 
-std::unique_ptr<MotePacket> readpacket() {
-    if (readbyte() != StartByteHigh) return nullptr;
-    if (readbyte() != StartByteLow) return nullptr;
+PacketRead readpacket() {
+    std::uint8_t first = StartByteHigh;
+    if (!keptstartbyte) {
+        if (const std::int32_t failure = readexactly(&first, 1)) return PacketRead{nullptr, failure};
+    }
+    keptstartbyte = false;
+    if (first != StartByteHigh) return PacketRead{};
+    std::uint8_t second = 0;
+    if (const std::int32_t failure = readexactly(&second, 1)) return PacketRead{nullptr, failure};
+    if (second != StartByteLow) {
+        keptstartbyte = second == StartByteHigh;
+        return PacketRead{};
+    }
 
     // The packet is assembled here and copied to the heap only when complete, so a failed
     // allocation never costs the line its step.
     MotePacket packet{};
     packet.address = PacketAddress;
     std::printf("Reading header (%d bytes)...\n", 4);
-    packet.packettype = readbyte();
-    packet.group = readbyte();
-    packet.len = readbyte();
+    for (std::uint8_t* field : {&packet.packettype, &packet.group, &packet.len}) {
+        if (const std::int32_t failure = readexactly(field, 1)) return cutoff(failure);
+    }
     std::printf("Received rest of header\n");
     traceheader(packet);
 
     auto* bytes = reinterpret_cast<std::uint8_t*>(&packet);
-    serialport.Read(bytes + HeaderSize, BodySize, nullptr, nullptr, INFINITE);
+    if (const std::int32_t failure = readexactly(bytes + HeaderSize, BodySize))
+        return cutoff(failure);
     std::printf("done.\n");
     tracebytes(packet);
 
-    return std::unique_ptr<MotePacket>(new (std::nothrow) MotePacket(packet));
+    return PacketRead{std::unique_ptr<MotePacket>(new (std::nothrow) MotePacket(packet)), 0};
 }

@@ -34,11 +34,11 @@ protected:
     void TearDown() override { serialport.Close(); }
 
     // Calls readpacket with standard output captured.
-    std::unique_ptr<MotePacket> read(std::string& trace) {
+    PacketRead read(std::string& trace) {
         testing::internal::CaptureStdout();
-        std::unique_ptr<MotePacket> packet = readpacket();
+        PacketRead result = readpacket();
         trace = testing::internal::GetCapturedStdout();
-        return packet;
+        return result;
     }
 
     // Puts `bytes` on the line and hangs it up once the port has taken them. A pty drops
@@ -63,7 +63,9 @@ TEST_F(ReadPacketTest, ReadsAndTracesAWholePacket) {
     const Bytes line = linepacket(0x01, 0x7D, 0x06, {0x75, 0x30, 0x00, 0x02, 0x17, 0x70});
     pty_.send(line);
     std::string trace;
-    const std::unique_ptr<MotePacket> packet = read(trace);
+    const PacketRead result = read(trace);
+    EXPECT_EQ(result.linefailure, 0);
+    const std::unique_ptr<MotePacket>& packet = result.packet;
     ASSERT_NE(packet, nullptr);
     EXPECT_EQ(packet->address, 0x007E);
     EXPECT_EQ(packet->packettype, 0x01);
@@ -93,33 +95,38 @@ TEST_F(ReadPacketTest, SizeAndQueryPacketsAreStillReadWhole) {
     pty_.send(data);
     std::string trace;
     for (const Bytes* line : {&empty, &query, &data}) {
-        const std::unique_ptr<MotePacket> packet = read(trace);
+        const std::unique_ptr<MotePacket> packet = read(trace).packet;
         ASSERT_NE(packet, nullptr);
         EXPECT_EQ(bytesof(*packet), inmemory(*line));
     }
 }
 
-TEST_F(ReadPacketTest, AHangUpMidBodyKeepsTheBytesThatArrived) {
+TEST_F(ReadPacketTest, AHangUpMidBodyCutsThePacketOffAndSaysWhy) {
     const Bytes line =
         linepacket(0x01, 0x7D, 0x0E, {0x75, 0x35, 0x00, 0x02, 0x17, 0x70, 0x00, 0x03, 0x03, 0xE8});
     sendthenhangup(Bytes(line.begin(), line.begin() + 15));  // header and 10 payload bytes
     std::string trace;
-    const std::unique_ptr<MotePacket> packet = read(trace);
-    ASSERT_NE(packet, nullptr);
-    Bytes expected = inmemory(line);
-    std::fill(expected.begin() + 15, expected.end(), 0xDC);
-    EXPECT_EQ(bytesof(*packet), expected);
-    // From now on every read fails at once, and no start byte is seen.
-    EXPECT_EQ(read(trace), nullptr);
+    const PacketRead cut = read(trace);
+    EXPECT_EQ(cut.packet, nullptr);
+    EXPECT_EQ(cut.linefailure, ERROR_DEVICE_NOT_CONNECTED);
+    const std::string traced = readertrace(line);
+    const std::string open = "(14 bytes used out of payload of 29)";
+    EXPECT_EQ(trace, traced.substr(0, traced.find(open) + open.size()) + "cut off.\n");
+    // Every later read fails at once, before a start byte, without a trace.
+    const PacketRead after = read(trace);
+    EXPECT_EQ(after.packet, nullptr);
+    EXPECT_EQ(after.linefailure, ERROR_DEVICE_NOT_CONNECTED);
     EXPECT_EQ(trace, "");
 }
 
-TEST(ReadPacketClosedPort, ReturnsNullAtOnceWithoutTrace) {
+TEST(ReadPacketClosedPort, ReportsThePortNotOpenAtOnceWithoutTrace) {
     ASSERT_EQ(serialport.Close(), 0);
     for (int call = 0; call < 3; ++call) {
         testing::internal::CaptureStdout();
-        EXPECT_EQ(readpacket(), nullptr);
+        const PacketRead result = readpacket();
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        EXPECT_EQ(result.packet, nullptr);
+        EXPECT_EQ(result.linefailure, ERROR_INVALID_HANDLE);
     }
 }
 

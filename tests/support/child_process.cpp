@@ -130,6 +130,14 @@ bool ChildProcess::waitForOccurrences(const std::string& text, std::size_t count
     }
 }
 
+bool ChildProcess::waitForError(const std::string& text, std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    while (err_.find(text) == std::string::npos) {
+        if (Clock::now() >= deadline || !pump(left(deadline))) return false;
+    }
+    return true;
+}
+
 std::string ChildProcess::readLine(std::chrono::milliseconds timeout) {
     const auto deadline = Clock::now() + timeout;
     for (;;) {
@@ -141,6 +149,11 @@ std::string ChildProcess::readLine(std::chrono::milliseconds timeout) {
         }
         if (Clock::now() >= deadline || !pump(left(deadline))) return {};
     }
+}
+
+void ChildProcess::closeOutput() {
+    if (outFd_ >= 0) close(outFd_);
+    outFd_ = -1;
 }
 
 void ChildProcess::signal(int signal) const {

@@ -28,9 +28,15 @@ public:
     // Reads until standard output holds `count` occurrences of `text`.
     bool waitForOccurrences(const std::string& text, std::size_t count,
                             std::chrono::milliseconds timeout);
+    // Reads until standard error holds `text`, or the time is up; returns whether it does.
+    bool waitForError(const std::string& text, std::chrono::milliseconds timeout);
     // The next line of standard output not yet taken by readLine, without its line end;
     // empty when none came within `timeout`.
     std::string readLine(std::chrono::milliseconds timeout);
+
+    // Closes the test's end of the standard output pipe: the child's reader has gone.
+    void closeOutput();
+    pid_t pid() const { return pid_; }
 
     // Sends `signal` to the child.
     void signal(int signal) const;

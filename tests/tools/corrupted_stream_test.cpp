@@ -72,8 +72,9 @@ TEST(CorruptedStream, ReaderAcceptsOnlyIntactFramesInOrderAndResynchronises) {
         });
         testing::internal::CaptureStdout();  // the reader traces every packet
         while (!sawSentinel) {
-            const auto packet = readpacket();
-            if (serialport.GetLastErrorCode() != 0) break;  // the watchdog hung up
+            const PacketRead read = readpacket();
+            if (read.linefailure != 0) break;  // the watchdog hung up
+            const auto& packet = read.packet;
             if (!packet) {
                 ++nulls;
             } else if (packet->len == 0) {

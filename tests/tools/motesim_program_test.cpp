@@ -65,7 +65,7 @@ TEST(MotesimProgram, FeedsTheLoggersReaderOnItsOwnPty) {
     std::vector<DecodedFrame> frames;
     testing::internal::CaptureStdout();  // the reader traces every packet
     for (int i = 0; i < 60; ++i) {
-        const auto packet = readpacket();
+        const auto packet = readpacket().packet;
         if (!packet) break;
         frames.push_back(decodeFrame(*packet));
     }
