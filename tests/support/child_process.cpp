@@ -73,6 +73,9 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
         // The test's own descriptors (a pty master above all) must not live on in the
         // child, or closing them in the test would not hang up the line.
         close_range(3, ~0u, 0);
+        // As a service manager starts it: the test's client library ignores SIGPIPE, and
+        // an ignored signal would stay ignored across exec.
+        ::signal(SIGPIPE, SIG_DFL);
         execve(program.c_str(), argv.data(), envp.data());
         _exit(127);
     }
