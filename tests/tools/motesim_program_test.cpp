@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -120,6 +122,19 @@ TEST(MotesimProgram, StopsOnSigtermAndTellsWhatItSent) {
     serialport.Close();
 }
 
+TEST(MotesimProgram, PointsALinkAtItsPtyThatTheNextRunTakesOver) {
+    const std::string link = testing::TempDir() + "motesim-link-" + std::to_string(getpid());
+    for (int run = 0; run < 2; ++run) {
+        ChildProcess motesim(MOTESIM_PATH, {"--pty", "--link", link});
+        const std::string farEnd = motesim.readLine(5s);
+        char target[256] = {};
+        EXPECT_GT(readlink(link.c_str(), target, sizeof target - 1), 0) << link;
+        EXPECT_EQ(target, farEnd) << "run " << run;
+        EXPECT_EQ(motesim.stop(SIGTERM, 5s), 0) << motesim.err();
+    }
+    std::remove(link.c_str());
+}
+
 TEST(MotesimProgram, ExplainsWhatIsWrongWithItsArguments) {
     struct Case {
         std::vector<std::string> args;
@@ -134,6 +149,7 @@ TEST(MotesimProgram, ExplainsWhatIsWrongWithItsArguments) {
         {{"--pty", "--corrupt", "-0.1"}, 2, "motesim: --corrupt wants a number from 0 to 1"},
         {{"--pty", "--motes"}, 2, "motesim: --motes needs a value"},
         {{"--pty", "--loud"}, 2, "motesim: unknown option --loud"},
+        {{"--device", "COM1", "--link", "/tmp/x"}, 2, "motesim: --link goes with --pty"},
         {{"--device", "/dev/no-such-port"}, 1,
          "motesim: opening /dev/no-such-port failed with Win32 error 2"},
     };

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "device_link.h"
 #include "mote_traffic.h"
 #include "options.h"
 #include "pacer.h"
@@ -40,6 +41,7 @@ Tally send(const Options& options, Line& line) {
 
 Tally sendOnPty(const Options& options) {
     PtyLine pty;
+    if (!options.link.empty()) pointLink(options.link, pty.farEndPath());
     // Scripts read this line to learn where to point the logger.
     std::printf("%s\n", pty.farEndPath().c_str());
     std::fflush(stdout);

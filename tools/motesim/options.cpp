@@ -59,8 +59,8 @@ Options parseOptions(const std::vector<std::string>& args) {
             options.usePty = true;
             continue;
         }
-        static const char* const kValueOptions[] = {"--device", "--rate",     "--count", "--motes",
-                                                    "--readings", "--seed", "--corrupt"};
+        static const char* const kValueOptions[] = {"--device",   "--link", "--rate",   "--count",
+                                                    "--motes",    "--readings", "--seed", "--corrupt"};
         if (std::find(std::begin(kValueOptions), std::end(kValueOptions), option) ==
             std::end(kValueOptions))
             throw std::invalid_argument("unknown option " + option);
@@ -68,6 +68,8 @@ Options parseOptions(const std::vector<std::string>& args) {
         const std::string& value = args[++i];
         if (option == "--device")
             options.device = value;
+        else if (option == "--link")
+            options.link = value;
         else if (option == "--rate")
             options.rate = parseNumber(option, value, 0, 1e9);
         else if (option == "--count")
@@ -83,6 +85,8 @@ Options parseOptions(const std::vector<std::string>& args) {
     }
     if (!options.help && options.usePty == !options.device.empty())
         throw std::invalid_argument("give either --device NAME or --pty");
+    if (!options.link.empty() && !options.usePty)
+        throw std::invalid_argument("--link goes with --pty");
     return options;
 }
 
@@ -93,6 +97,8 @@ const char* usageText() {
            "                  opened at 57600 baud, 8N1, hardware handshaking\n"
            "  --pty           create a pseudo-terminal pair, print the path of its far end on\n"
            "                  standard output and write there once a reader opens it\n"
+           "  --link PATH     with --pty: make PATH a symbolic link to the far end, replacing\n"
+           "                  what PATH was in one step (a restarted simulator takes it over)\n"
            "  --rate N        packets per second (default 160, the 57600-baud line rate;\n"
            "                  0 = as fast as the line takes them)\n"
            "  --count N       packets to send, corrupted ones included (default 0 = until stopped)\n"

@@ -15,6 +15,7 @@ constexpr double kLineRatePackets = 57600.0 / 10 / kFrameSize;
 struct Options {
     std::string device;         // port name ("COM1") or device path; empty with usePty
     bool usePty = false;        // create a pty pair and play the master side
+    std::string link;           // with usePty: a symbolic link pointed at the far end
     double rate = kLineRatePackets;  // packets per second; 0 = as fast as the line takes
     std::uint64_t count = 0;    // packets to send; 0 = until stopped
     TrafficConfig traffic;
