@@ -33,8 +33,8 @@ std::int32_t configureserialport() {
 
 std::int32_t reopenserialport() {
     std::int32_t firstfailure = 0;
-    setupsteps([&firstfailure](std::int32_t result, std::int32_t code) {
-        if (result != 0 && firstfailure == 0) firstfailure = code;
+    setupsteps([&firstfailure](std::int32_t result, std::int32_t) {
+        if (result != 0 && firstfailure == 0) firstfailure = result;
     });
     // A port that opened but cannot be set is no better than a missing one.
     if (firstfailure != 0) serialport.Close();

@@ -71,26 +71,13 @@ std::string storedtrace(const Bytes& line, int moteid, const std::vector<TracedR
     return trace;
 }
 
-// A device name that a test re-points, as udev re-points /dev/serial/by-id/ links.
-class DeviceLink {
-public:
-    explicit DeviceLink(const std::string& name)
-        : path_(testing::TempDir() + "motelog-" + name + "-" + std::to_string(getpid())) {}
-    ~DeviceLink() { std::remove(path_.c_str()); }
-
-    const std::string& path() const { return path_; }
-
-    // Replaces the link in one step, as a reader of it sees it.
-    void pointto(const std::string& target) const {
-        const std::string fresh = path_ + ".new";
-        std::remove(fresh.c_str());
-        ASSERT_EQ(symlink(target.c_str(), fresh.c_str()), 0) << fresh;
-        ASSERT_EQ(std::rename(fresh.c_str(), path_.c_str()), 0) << path_;
-    }
-
-private:
-    std::string path_;
-};
+// Points `link` at `target` in one step, as udev re-points /dev/serial/by-id/ links.
+void pointlink(const std::string& link, const std::string& target) {
+    const std::string fresh = link + ".new";
+    std::remove(fresh.c_str());
+    ASSERT_EQ(symlink(target.c_str(), fresh.c_str()), 0) << fresh;
+    ASSERT_EQ(std::rename(fresh.c_str(), link.c_str()), 0) << link;
+}
 
 // The processor time `pid` has used so far, user and system, in seconds.
 double cpuseconds(pid_t pid) {
@@ -344,53 +331,44 @@ TEST_F(MotelogTest, StoresOtherTypesRawAndReadsWordsUnsigned) {
     EXPECT_EQ(rows[3].data_value, 1140.35);
 }
 
-TEST_F(MotelogTest, AnUnpluggedLineWaitsQuietlyAndResumesWhenADeviceIsBehindTheLink) {
+TEST_F(MotelogTest, WaitsQuietlyForAMissingOrUnpluggedDeviceAndResumesBehindTheSameLink) {
     constexpr int cutmote = 60060;
     constexpr int mote = 60061;
     db().deletemotes(cutmote, mote);
-    const DeviceLink link("unplug");
-    link.pointto(pty_.slavePath());
-    // Unplugged in the middle of a header. A pty drops what its slave has not read when
-    // the master goes: the bytes wait in the slave's queue before motelog starts, and the
-    // master goes once motelog has taken them and finished its start-up.
+    const std::string link = testing::TempDir() + "motelog-device-" + std::to_string(getpid());
+    pointlink(link, testing::TempDir() + "motelog-no-such-device");
+    auto run = start({"COM1=" + link});
+    const std::string missing =
+        "Win32 Error Code: 2\n" + SettingsNotOpen + outageline(link, "not found (Win32 error 2)");
+    ASSERT_TRUE(run->waitForError(missing, Patience)) << run->err();
+
+    // The device appears with the start of a packet queued, and goes in the middle of its
+    // header: a pty drops what its slave has not read when the master goes, so it goes
+    // once motelog has taken the bytes.
     const LineObserver observer(pty_.slavePath());
     const Bytes cut = datapacket(0x01, 6, cutmote, {{2, 3000}});
     pty_.send(Bytes(cut.begin(), cut.begin() + 3));
     ASSERT_TRUE(observer.waitqueued(3, Patience));
-    auto run = start({"COM1=" + link.path()});
+    pointlink(link, pty_.slavePath());
+    ASSERT_TRUE(run->waitForError(backline(link), Patience));
     ASSERT_TRUE(observer.waitqueued(0, Patience));
-    ASSERT_TRUE(observer.waitconfigured(Patience));
     pty_.closeMaster();
-    const std::string outage = outageline(link.path(), "device disconnected (Win32 error 1167)");
+    const std::string outage = outageline(link, "device disconnected (Win32 error 1167)");
     ASSERT_TRUE(run->waitForError(outage, Patience)) << run->err();
 
     const double cpubefore = cpuseconds(run->pid());
     EXPECT_FALSE(run->waitForOutput("Packet", 3s));
     EXPECT_LT(cpuseconds(run->pid()) - cpubefore, 0.1);
-    EXPECT_EQ(run->out(), "Reading header (4 bytes)...\ncut off.\n");
+    const std::string cuttrace = "Reading header (4 bytes)...\ncut off.\n";
+    EXPECT_EQ(run->out(), cuttrace);
 
-    // Plugged in again: another device behind the same name.
     PtyPair replugged;
     const auto pluggedin = std::chrono::steady_clock::now();
-    link.pointto(replugged.slavePath());
-    resumesandstops(*run, replugged, link.path(), mote, "Reading header (4 bytes)...\ncut off.\n",
-                    outage);
-    EXPECT_LT(std::chrono::steady_clock::now() - pluggedin, 2s);  // stop included
+    pointlink(link, replugged.slavePath());
+    resumesandstops(*run, replugged, link, mote, cuttrace, missing + backline(link) + outage);
+    EXPECT_LT(std::chrono::steady_clock::now() - pluggedin, 2s);  // the stop included
     EXPECT_EQ(db().rowsofmote(cutmote).size(), 0u);
-}
-
-TEST_F(MotelogTest, StartsWithoutTheDeviceAndTakesItWhenItAppears) {
-    constexpr int mote = 60062;
-    db().deletemotes(mote, mote);
-    const DeviceLink link("late");
-    link.pointto(testing::TempDir() + "motelog-no-such-device");
-    auto run = start({"COM1=" + link.path()});
-    const std::string waiting =
-        "Win32 Error Code: 2\n" + SettingsNotOpen + outageline(link.path(), "not found (Win32 error 2)");
-    ASSERT_TRUE(run->waitForError(waiting, Patience)) << run->err();
-
-    link.pointto(pty_.slavePath());
-    resumesandstops(*run, pty_, link.path(), mote, "", waiting);
+    std::remove(link.c_str());
 }
 
 TEST_F(MotelogTest, ASecondInstanceWaitsQuietlyAndTakesOverWhenTheFirstEnds) {
