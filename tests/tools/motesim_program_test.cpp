@@ -135,7 +135,10 @@ TEST(MotesimProgram, ExplainsWhatIsWrongWithItsArguments) {
         {{"--pty", "--motes"}, 2, "motesim: --motes needs a value"},
         {{"--pty", "--loud"}, 2, "motesim: unknown option --loud"},
         {{"--device", "/dev/no-such-port"}, 1,
-         "motesim: opening /dev/no-such-port failed with Win32 error 2"},
+         "motesim: opening /dev/no-such-port failed: /dev/no-such-port not found (Win32 error 2)"},
+        {{"--device", "/dev/null"}, 1,
+         "motesim: opening /dev/null failed: /dev/null is not a terminal, so no serial port "
+         "(Win32 error 2)"},
     };
     for (const Case& c : cases) {
         ChildProcess motesim(MOTESIM_PATH, c.args);
