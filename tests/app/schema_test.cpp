@@ -1,12 +1,12 @@
 // The schema as an administrator loads it, again and again, on the private test server.
 #include <gtest/gtest.h>
+#include <mysql.h>
 
 #include <cstdlib>
 #include <string>
 
 #include "dbsettings.h"
 #include "password.h"
-#include "readingstore.h"
 #include "test_database.h"
 
 namespace {
@@ -27,13 +27,13 @@ protected:
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
     }
 
+    // Through the client library itself: MySQL++ leaks the handle of a failed connection.
     static bool connects(const std::string& password) {
-        try {
-            ReadingStore store(DbSettings{"localhost", password});
-            return true;
-        } catch (const mysqlpp::ConnectionFailed&) {
-            return false;
-        }
+        MYSQL* mysql = mysql_init(nullptr);
+        const bool connected = mysql_real_connect(mysql, "localhost", DatabaseUser,
+                                                  password.c_str(), DatabaseName, 0, nullptr, 0);
+        mysql_close(mysql);
+        return connected;
     }
 };
 

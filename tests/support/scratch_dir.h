@@ -16,7 +16,6 @@ public:
 
     // `name` inside the directory.
     std::string file(const std::string& name) const { return path_ + "/" + name; }
-    const std::string& path() const { return path_; }
 
 private:
     std::string path_;
