@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "portwords.h"
+#include "portsetup.h"
 #include "serialport.h"
 
 namespace {
@@ -14,7 +15,7 @@ constexpr auto RetryPause = std::chrono::seconds(1);
 
 // "COM1 (/dev/ttyUSB0)", the port as the operator configured it.
 std::string portlabel() {
-    return std::string(SerialPortName) + " (" + portdevicepath(SerialPortName) + ")";
+    return std::string(MotePortName) + " (" + portdevicepath(MotePortName) + ")";
 }
 
 // The failure in words, with its code unless the words are the code already.

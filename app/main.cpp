@@ -1,15 +1,35 @@
 // motelog: stores the readings that the sensor network's motes send over the serial line
 // in the database, tracing every packet on standard output.
+#include <iostream>
+
+#include "commandline.h"
 #include "dbsettings.h"
 #include "linekeeper.h"
 #include "packetloop.h"
 #include "password.h"
 #include "serialport.h"
+#include "startupcheck.h"
 #include "stopwatcher.h"
 #include "traceoutput.h"
 
-int main() {
+int main(int argc, char** argv) {
     ignorebrokenpipes();
+    const CommandLine commandline = parsecommandline(argc, argv);
+    switch (commandline.command) {
+        case Command::Help:
+            std::cout << usagetext();
+            return 0;
+        case Command::Version:
+            std::cout << versiontext();
+            return 0;
+        case Command::Misuse:
+            std::cerr << "motelog: " << commandline.problem << "\n\n" << usagetext();
+            return 2;
+        case Command::Check:
+            return runstartupcheck(dbsettingsfromenvironment(buildpassword()));
+        case Command::Run:
+            break;
+    }
     startstopwatcher();
     const std::int32_t openfailure = configureserialport();
     const DbSettings settings = dbsettingsfromenvironment(buildpassword());

@@ -2,6 +2,8 @@
 
 #include "port_name.h"
 
+#include <sys/stat.h>
+
 std::string portdevicepath(const char* portname) {
     std::string path;
     if (resolvePortName(portname, path) != ERROR_SUCCESS) return std::string();
@@ -27,4 +29,13 @@ std::string portproblemwords(std::int32_t code) {
         default:
             return "Win32 error " + std::to_string(code);
     }
+}
+
+std::string portopenproblemwords(const char* portname, std::int32_t code) {
+    const std::string path = portdevicepath(portname);
+    if (code != ERROR_FILE_NOT_FOUND) return portproblemwords(code);
+    if (path.empty()) return std::string(portname) + " names no port (COMn or a device path)";
+    struct stat info;
+    if (stat(path.c_str(), &info) == 0) return path + " is not a terminal, so no serial port";
+    return path + " " + portproblemwords(code);
 }

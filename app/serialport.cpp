@@ -3,39 +3,28 @@
 // Included before serialport is defined so the standard streams outlive it.
 #include <iostream>
 
+#include "portsetup.h"
 #include "reporterror.h"
 
 CSerial serialport;
 
-namespace {
-
-// Runs the start-up steps in order, each regardless of the others, and hands every
-// step's result and stored code to `check`. Returns the open's result.
-template <typename Check>
-std::int32_t setupsteps(Check check) {
-    const LONG opened = serialport.Open(SerialPortName, 0, 0);
-    check(opened, serialport.GetLastErrorCode());
-    LONG result = serialport.Setup(CSerial::BaudRate57600, CSerial::DataBits8, CSerial::ParityNone,
-                                   CSerial::StopBitsOne);
-    check(result, serialport.GetLastErrorCode());
-    result = serialport.SetupHandshaking(CSerial::HandshakeHardware);
-    check(result, serialport.GetLastErrorCode());
-    result = serialport.SetupReadTimeouts(CSerial::ReadBlocking);
-    check(result, serialport.GetLastErrorCode());
-    return opened;
-}
-
-}  // namespace
-
 std::int32_t configureserialport() {
-    return setupsteps(reporterror);
+    std::int32_t opened = 0;
+    for (std::size_t i = 0; i < portsteps().size(); ++i) {
+        // The code is read only after the step has run and stored it.
+        const LONG result = portsteps()[i].run(serialport);
+        if (i == 0) opened = result;
+        reporterror(result, serialport.GetLastErrorCode());
+    }
+    return opened;
 }
 
 std::int32_t reopenserialport() {
     std::int32_t firstfailure = 0;
-    setupsteps([&firstfailure](std::int32_t result, std::int32_t) {
+    for (const PortStep& step : portsteps()) {
+        const LONG result = step.run(serialport);
         if (result != 0 && firstfailure == 0) firstfailure = result;
-    });
+    }
     // A port that opened but cannot be set is no better than a missing one.
     if (firstfailure != 0) serialport.Close();
     return firstfailure;

@@ -8,9 +8,6 @@
 // Constructed closed before main runs; its destructor closes the port at process exit.
 extern CSerial serialport;
 
-// The name the port is opened by.
-constexpr const char* SerialPortName = "COM1";
-
 // Opens "COM1" and sets 57600 baud, 8 data bits, no parity, one stop bit, hardware
 // handshaking and blocking reads. Each failed step is reported on standard error and the
 // next one runs regardless. Returns the open's code: 0 when the port opened.

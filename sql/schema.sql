@@ -1,8 +1,10 @@
--- The motelog database: one row per mote reading. Loading it again changes nothing.
+-- The motelog database: one row per mote reading. Loading it again adds what is missing
+-- and changes nothing that exists: no row, no table, no account's password.
 CREATE DATABASE IF NOT EXISTS marrowby;
 
 -- logid is assigned by the server: every insert sends 0, which takes the next id.
--- timestamp is the server's clock at insert time.
+-- timestamp is the server's clock at insert time (now() in the inserting session's time
+-- zone), stored without a zone.
 CREATE TABLE IF NOT EXISTS marrowby.test_data (
     logid      BIGINT UNSIGNED NOT NULL AUTO_INCREMENT,
     moteid     INT NOT NULL,
@@ -13,11 +15,14 @@ CREATE TABLE IF NOT EXISTS marrowby.test_data (
     KEY mote_time (moteid, timestamp)
 ) ENGINE = InnoDB;
 
--- The logger's account may add rows and do nothing else. Its password is the
--- deployment's; the logger assembles the same one at start-up.
+-- The logger's account may add rows and do nothing else, and only from this machine.
+-- Its first password is the one the logger assembles at start-up; an operator's own,
+-- set later with ALTER USER, survives a reload. A logger on another machine gets an
+-- account of its own with the operator's password (see the README).
 CREATE USER IF NOT EXISTS 'quillon'@'localhost' IDENTIFIED BY 'Kv3pZ';
-CREATE USER IF NOT EXISTS 'quillon'@'%' IDENTIFIED BY 'Kv3pZ';
-ALTER USER 'quillon'@'localhost' IDENTIFIED BY 'Kv3pZ';
-ALTER USER 'quillon'@'%' IDENTIFIED BY 'Kv3pZ';
 GRANT INSERT ON marrowby.test_data TO 'quillon'@'localhost';
-GRANT INSERT ON marrowby.test_data TO 'quillon'@'%';
+
+-- Reading the data: grant this role to a person's account (see the README). It carries
+-- no password and cannot log in by itself.
+CREATE ROLE IF NOT EXISTS motelog_reader;
+GRANT SELECT ON marrowby.test_data TO motelog_reader;

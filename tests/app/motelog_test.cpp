@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -22,6 +23,7 @@
 #include "motepacket.h"
 #include "password.h"
 #include "pty_pair.h"
+#include "scratch_dir.h"
 #include "test_database.h"
 
 namespace {
@@ -114,9 +116,10 @@ protected:
         since_ = db().servertime();
     }
 
-    // Starts motelog on the pty with the test server's client settings and the built-in
-    // password, changed by `environment`.
-    std::unique_ptr<ChildProcess> start(const std::vector<std::string>& environment = {}) {
+    // Starts motelog with `args` on the pty with the test server's client settings and the
+    // built-in password, changed by `environment`.
+    std::unique_ptr<ChildProcess> start(const std::vector<std::string>& environment = {},
+                                        const std::vector<std::string>& args = {}) {
         std::vector<std::string> settings = db().clientenvironment();
         settings.push_back("COM1=" + pty_.slavePath());
         settings.push_back("MOTELOG_DB_HOST");
@@ -125,7 +128,7 @@ protected:
         settings.push_back(
             "LSAN_OPTIONS=print_suppressions=0:suppressions=" MOTELOG_LSAN_SUPPRESSIONS);
         settings.insert(settings.end(), environment.begin(), environment.end());
-        return std::make_unique<ChildProcess>(MOTELOG_PROGRAM, std::vector<std::string>{}, settings);
+        return std::make_unique<ChildProcess>(MOTELOG_PROGRAM, args, settings);
     }
 
     // Waits until `run` says the port at `device` is back, sends a data packet for `mote`
@@ -419,6 +422,12 @@ TEST_F(MotelogTest, ReachesTheServerOverTcpWhenAHostIsGiven) {
     constexpr int mote = 60040;
     db().deletemotes(mote, mote);
     const Bytes data = datapacket(0x01, 6, mote, {{2, 3000}});
+    // The schema's account is for local sockets only; a logger on the network gets one of
+    // its own, as an operator makes it.
+    const std::string account = "'quillon'@'127.0.0.1'";
+    db().execute("CREATE OR REPLACE USER " + account + " IDENTIFIED BY '" +
+                 buildpassword().data() + "'");
+    db().execute("GRANT INSERT ON marrowby.test_data TO " + account);
     // The socket is made unusable, so only the TCP port can reach the server.
     auto run =
         start({"MOTELOG_DB_HOST=127.0.0.1", "MYSQL_UNIX_PORT=" + db().socketpath() + ".absent"});
@@ -429,6 +438,7 @@ TEST_F(MotelogTest, ReachesTheServerOverTcpWhenAHostIsGiven) {
     EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
     EXPECT_EQ(run->out(), expected);
     EXPECT_EQ(run->err(), "");
+    db().execute("DROP USER " + account);
     ASSERT_EQ(db().rowsofmote(mote).size(), 1u);
     EXPECT_EQ(db().rowsofmote(mote)[0].data_value, 14.72);
 }
@@ -485,8 +495,8 @@ TEST_F(MotelogTest, AStatementRejectedAtTheSecondReadingKeepsTheFirstRowAndEnds)
         "THEN SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'rejected by the test "
         "trigger'; END IF");
     const Bytes data = datapacket(0x01, 14, mote, {{4, 0x0102}, {5, 1}, {6, 2}});
-    const std::string diagnostics = testing::TempDir() + "motelog-exit-diagnostics.txt";
-    std::remove(diagnostics.c_str());
+    const ScratchDir scratch;
+    const std::string diagnostics = scratch.file("diagnostics.txt");
     auto run = start({"MOTELOG_DIAGNOSTICS=" + diagnostics});
     pty_.send(data);
 
@@ -549,6 +559,69 @@ TEST(MotelogWithoutPort, WaitsQuietlyAndEndsAtOnceOnAStop) {
     EXPECT_LT(std::chrono::steady_clock::now() - stopped, 1s);
     EXPECT_EQ(run.err(), waiting);
     EXPECT_EQ(run.out(), "");
+}
+
+TEST_F(MotelogTest, CheckPassesWhenThePortAndTheDatabaseAreReady) {
+    auto run = start({}, {"--check"});
+    EXPECT_EQ(run->waitForExit(Patience), 0) << run->err();
+    EXPECT_EQ(run->out(), "Serial port COM1 = " + pty_.slavePath() +
+                              ":\n"
+                              "  open: ok\n"
+                              "  57600 baud, 8 data bits, no parity, 1 stop bit: ok\n"
+                              "  hardware handshaking: ok\n"
+                              "  blocking reads: ok\n"
+                              "Database marrowby on localhost as user quillon:\n"
+                              "  connect: ok\n"
+                              "All is well: motelog can start.\n");
+    EXPECT_EQ(run->err(), "");
+}
+
+TEST_F(MotelogTest, CheckNamesAWrongPassword) {
+    auto run = start({"MOTELOG_DB_PASSWORD=not-the-password"}, {"--check"});
+    EXPECT_EQ(run->waitForExit(Patience), 1);
+    EXPECT_NE(run->out().find("  blocking reads: ok\n"), std::string::npos) << run->out();
+    EXPECT_EQ(run->err().rfind("  connect: FAILED, Access denied for user 'quillon'@'localhost'", 0),
+              0u)
+        << run->err();
+    EXPECT_NE(run->err().find("motelog --check: the database failed; see above.\n"),
+              std::string::npos)
+        << run->err();
+}
+
+TEST_F(MotelogTest, CheckNamesAMissingPort) {
+    auto run = start({"COM1=/nonexistent/motelog-test-port"}, {"--check"});
+    EXPECT_EQ(run->waitForExit(Patience), 1);
+    EXPECT_EQ(run->err(),
+              "  open: FAILED, /nonexistent/motelog-test-port not found (Win32 Error Code: 2)\n"
+              "motelog --check: the serial port failed; see above.\n");
+    EXPECT_NE(run->out().find("  connect: ok\n"), std::string::npos) << run->out();
+}
+
+TEST(MotelogCommandLine, HelpAndVersionInformWithoutTouchingThePort) {
+    ChildProcess help(MOTELOG_PROGRAM, {"--help"}, {"COM1=/nonexistent/motelog-test-port"});
+    EXPECT_EQ(help.waitForExit(Patience), 0);
+    EXPECT_EQ(help.out().rfind("usage: motelog [--check | --help | --version]\n", 0), 0u);
+    for (const char* variable : {"COM1=", "MOTELOG_DB_HOST=", "MOTELOG_DB_PASSWORD=",
+                                 "MOTELOG_DIAGNOSTICS=", "MYSQL_UNIX_PORT=", "MYSQL_TCP_PORT=",
+                                 "README"})
+        EXPECT_NE(help.out().find(variable), std::string::npos) << variable;
+    EXPECT_EQ(help.err(), "");
+
+    ChildProcess version(MOTELOG_PROGRAM, {"--version"});
+    EXPECT_EQ(version.waitForExit(Patience), 0);
+    EXPECT_TRUE(std::regex_match(version.out(), std::regex("motelog [0-9]+\\.[0-9]+\\.[0-9]+\n")))
+        << version.out();
+}
+
+TEST(MotelogCommandLine, AnythingElseIsRefusedWithTheUsageOnStandardError) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--bogus"}, {"COM2"}, {"--check", "--help"}}) {
+        ChildProcess run(MOTELOG_PROGRAM, args);
+        EXPECT_EQ(run.waitForExit(Patience), 2) << args[0];
+        EXPECT_EQ(run.out(), "");
+        EXPECT_EQ(run.err().rfind("motelog: ", 0), 0u) << run.err();
+        EXPECT_NE(run.err().find("\n\nusage: motelog "), std::string::npos) << run.err();
+    }
 }
 
 }  // namespace

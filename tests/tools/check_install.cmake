@@ -1,6 +1,6 @@
 # Installs the build tree into a scratch prefix and checks that it holds what a base
 # station needs: both programs, the schema, the systemd unit naming the installed motelog,
-# and the example of the unit's environment file.
+# the example of the unit's environment file, and the README that motelog --help names.
 #   cmake -DBUILD_DIR=... -DPREFIX=... -P check_install.cmake
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
@@ -10,7 +10,7 @@ if(NOT status EQUAL 0)
 endif()
 
 set(unit "${PREFIX}/lib/systemd/system/motelog.service")
-foreach(file bin/motelog bin/motesim share/motelog/schema.sql
+foreach(file bin/motelog bin/motesim share/motelog/schema.sql share/doc/motelog/README.md
              lib/systemd/system/motelog.service share/motelog/motelog.env.example)
   if(NOT EXISTS "${PREFIX}/${file}")
     message(FATAL_ERROR "the install tree lacks ${file}")
@@ -24,6 +24,12 @@ endif()
 file(STRINGS "${unit}" restart REGEX "^Restart=")
 if(NOT restart STREQUAL "Restart=on-failure")
   message(FATAL_ERROR "the unit must restart motelog after a database error, has '${restart}'")
+endif()
+
+execute_process(COMMAND "${PREFIX}/bin/motelog" --help RESULT_VARIABLE status OUTPUT_VARIABLE help)
+string(FIND "${help}" "${PREFIX}/share/doc/motelog/README.md" readme_at)
+if(NOT status EQUAL 0 OR readme_at EQUAL -1)
+  message(FATAL_ERROR "the installed motelog --help (${status}) does not name the installed README:\n${help}")
 endif()
 
 execute_process(COMMAND "${PREFIX}/bin/motesim" --help RESULT_VARIABLE status OUTPUT_QUIET)

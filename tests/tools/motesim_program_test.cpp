@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -48,8 +49,17 @@ TEST(MotesimProgram, WritesTheSeededSequenceToADevice) {
     const auto expected = expectedBytes(config, 150);
     EXPECT_EQ(line.receive(expected.size(), 5s), expected);
     EXPECT_EQ(motesim.waitForExit(5s), 0) << motesim.err();
-    EXPECT_NE(motesim.err().find("motesim: sent 150 packets"), std::string::npos)
-        << motesim.err();
+    std::map<motesim::ChunkKind, int> sent;
+    motesim::MoteTraffic traffic(config);
+    for (int i = 0; i < 150; ++i) ++sent[traffic.next().kind];
+    using Kind = motesim::ChunkKind;
+    const std::string summary =
+        "motesim: sent " + std::to_string(sent[Kind::Data]) + " data packets, " +
+        std::to_string(sent[Kind::Query]) + " queries, " + std::to_string(sent[Kind::ZeroLength]) +
+        " empty packets, " + std::to_string(sent[Kind::SwappedStart]) +
+        " packets with swapped start bytes and " + std::to_string(sent[Kind::StrayBytes]) +
+        " runs of stray bytes; 150 in all, " + std::to_string(expected.size()) + " bytes in ";
+    EXPECT_EQ(motesim.err().rfind(summary, 0), 0u) << motesim.err() << "\nwanted: " << summary;
     EXPECT_TRUE(line.receive(1, 50ms).empty()) << "nothing after the last packet";
 }
 
@@ -94,7 +104,9 @@ TEST(MotesimProgram, LeavesOnceTheReaderClosesTheLine) {
     EXPECT_EQ(got, sizeof bytes);
     serialport.Close();
     EXPECT_EQ(motesim.waitForExit(5s), 0) << motesim.err();
-    EXPECT_NE(motesim.err().find("sent 3 packets (3 data, 0 corrupted), 108 bytes"),
+    EXPECT_NE(motesim.err().find("sent 3 data packets, 0 queries, 0 empty packets, 0 packets "
+                                 "with swapped start bytes and 0 runs of stray bytes; 3 in "
+                                 "all, 108 bytes"),
               std::string::npos)
         << motesim.err();
 }
@@ -151,7 +163,10 @@ TEST(MotesimProgram, ExplainsWhatIsWrongWithItsArguments) {
         {{"--pty", "--loud"}, 2, "motesim: unknown option --loud"},
         {{"--device", "COM1", "--link", "/tmp/x"}, 2, "motesim: --link goes with --pty"},
         {{"--device", "/dev/no-such-port"}, 1,
-         "motesim: opening /dev/no-such-port failed with Win32 error 2"},
+         "motesim: opening /dev/no-such-port failed: /dev/no-such-port not found (Win32 error 2)"},
+        {{"--device", "/dev/null"}, 1,
+         "motesim: opening /dev/null failed: /dev/null is not a terminal, so no serial port "
+         "(Win32 error 2)"},
     };
     for (const Case& c : cases) {
         ChildProcess motesim(MOTESIM_PATH, c.args);

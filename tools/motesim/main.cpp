@@ -1,5 +1,6 @@
 // motesim: plays the base-station mote of a sensor network on a serial line, for
 // trying out and measuring the logger without motes.
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <exception>
@@ -20,9 +21,26 @@ using namespace motesim;
 
 struct Tally {
     std::uint64_t chunks = 0;
-    std::uint64_t data = 0;
     std::uint64_t bytes = 0;
+    std::array<std::uint64_t, 5> byKind{};  // indexed by ChunkKind
+
+    std::uint64_t count(ChunkKind kind) const { return byKind[static_cast<std::size_t>(kind)]; }
 };
+
+// Each kind of input in the words the demo's summary of the logger's side uses too.
+void printSummary(const Tally& tally, double seconds) {
+    std::fprintf(stderr,
+                 "motesim: sent %llu data packets, %llu queries, %llu empty packets, %llu "
+                 "packets with swapped start bytes and %llu runs of stray bytes; %llu in all, "
+                 "%llu bytes in %.1f s\n",
+                 static_cast<unsigned long long>(tally.count(ChunkKind::Data)),
+                 static_cast<unsigned long long>(tally.count(ChunkKind::Query)),
+                 static_cast<unsigned long long>(tally.count(ChunkKind::ZeroLength)),
+                 static_cast<unsigned long long>(tally.count(ChunkKind::SwappedStart)),
+                 static_cast<unsigned long long>(tally.count(ChunkKind::StrayBytes)),
+                 static_cast<unsigned long long>(tally.chunks),
+                 static_cast<unsigned long long>(tally.bytes), seconds);
+}
 
 Tally send(const Options& options, Line& line) {
     MoteTraffic traffic(options.traffic);
@@ -34,7 +52,7 @@ Tally send(const Options& options, Line& line) {
         if (!line.send(chunk.bytes.data(), chunk.bytes.size())) break;
         ++tally.chunks;
         tally.bytes += chunk.bytes.size();
-        if (chunk.kind == ChunkKind::Data) ++tally.data;
+        ++tally.byKind[static_cast<std::size_t>(chunk.kind)];
     }
     return tally;
 }
@@ -81,13 +99,7 @@ int main(int argc, char** argv) {
             tally = send(options, line);
         }
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
-        std::fprintf(stderr,
-                     "motesim: sent %llu packets (%llu data, %llu corrupted), %llu bytes in "
-                     "%.1f s\n",
-                     static_cast<unsigned long long>(tally.chunks),
-                     static_cast<unsigned long long>(tally.data),
-                     static_cast<unsigned long long>(tally.chunks - tally.data),
-                     static_cast<unsigned long long>(tally.bytes), took.count());
+        printSummary(tally, took.count());
     } catch (const std::exception& error) {
         std::fprintf(stderr, "motesim: %s\n", error.what());
         return 1;

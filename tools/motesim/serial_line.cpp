@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "portwords.h"
+
 namespace motesim {
 
 namespace {
@@ -15,7 +17,11 @@ void check(LONG code, const std::string& step, const std::string& device) {
 }  // namespace
 
 SerialLine::SerialLine(const std::string& device) : device_(device) {
-    check(port_.Open(device.c_str()), "opening", device);
+    if (const LONG code = port_.Open(device.c_str())) {
+        throw std::runtime_error("opening " + device + " failed: " +
+                                 portopenproblemwords(device.c_str(), code) + " (Win32 error " +
+                                 std::to_string(code) + ")");
+    }
     check(port_.Setup(CSerial::BaudRate57600, CSerial::DataBits8, CSerial::ParityNone,
                       CSerial::StopBitsOne),
           "setting up", device);
