@@ -1,9 +1,8 @@
 // The logger's endless loop over incoming packets.
 #pragma once
 
-#include "dbsettings.h"
+#include "packetsink.h"
 
-// Reads, classifies and stores packets for ever; standard output is flushed after each.
-// Returns -1 after a database failure, with packetlock() left held so that a stop
-// arriving meanwhile cannot turn the failure into a clean exit.
-int runloop(const DbSettings& settings);
+// Reads and classifies packets for ever, handing each one on the insert path to `sink`;
+// standard output is flushed after each. Returns -1 when the sink fails.
+int runloop(PacketSink& sink);

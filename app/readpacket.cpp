@@ -23,15 +23,18 @@ void traceheader(const MotePacket& packet) {
     std::printf("  packettype = 0x%02x\n", static_cast<unsigned>(packet.packettype));
     std::printf("  group\t\t = 0x%02x\n", static_cast<unsigned>(packet.group));
     std::printf("  len        = %d\n", static_cast<int>(packet.len));
-    std::printf("Receiveing data... (%d bytes used out of payload of 29)",
-                static_cast<int>(packet.len));
 }
 
+// The dump goes out in one call, so that a line of another thread never lands inside it.
 void tracebytes(const MotePacket& packet) {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(&packet);
+    char line[PacketSize * 6 + 2];
+    std::size_t used = 0;
     for (std::size_t i = 0; i < PacketSize; ++i)
-        std::printf("0x%02x, ", static_cast<unsigned>(bytes[i]));
-    std::printf("\n");
+        used += static_cast<std::size_t>(std::snprintf(line + used, sizeof line - used, "0x%02x, ",
+                                                       static_cast<unsigned>(bytes[i])));
+    std::snprintf(line + used, sizeof line - used, "\n");
+    std::fputs(line, stdout);
 }
 
 }  // namespace
@@ -53,7 +56,9 @@ std::unique_ptr<MotePacket> readpacket() {
 
     auto* bytes = reinterpret_cast<std::uint8_t*>(&packet);
     serialport.Read(bytes + HeaderSize, BodySize, nullptr, nullptr, INFINITE);
-    std::printf("done.\n");
+    // Written with "done." once the body is in, so no other thread's line lands inside it.
+    std::printf("Receiveing data... (%d bytes used out of payload of 29)done.\n",
+                static_cast<int>(packet.len));
     tracebytes(packet);
 
     return std::unique_ptr<MotePacket>(new (std::nothrow) MotePacket(packet));
