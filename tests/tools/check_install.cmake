@@ -1,6 +1,6 @@
 # Installs the build tree into a scratch prefix and checks that it holds what a base
-# station needs: both programs, the schema, the systemd unit naming the installed motelog,
-# and the example of the unit's environment file.
+# station needs: both programs, the schema, the systemd unit naming the installed motelog
+# and spooling in its state directory, and the example of the unit's environment file.
 #   cmake -DBUILD_DIR=... -DPREFIX=... -P check_install.cmake
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
@@ -24,6 +24,11 @@ endif()
 file(STRINGS "${unit}" restart REGEX "^Restart=")
 if(NOT restart STREQUAL "Restart=on-failure")
   message(FATAL_ERROR "the unit must restart motelog after a database error, has '${restart}'")
+endif()
+
+file(STRINGS "${unit}" spool REGEX "^(Environment=MOTELOG_SPOOL=|StateDirectory=)")
+if(NOT spool STREQUAL "Environment=MOTELOG_SPOOL=/var/lib/motelog/spool;StateDirectory=motelog")
+  message(FATAL_ERROR "the unit must spool in its state directory, has '${spool}'")
 endif()
 
 execute_process(COMMAND "${PREFIX}/bin/motesim" --help RESULT_VARIABLE status OUTPUT_QUIET)
