@@ -4,6 +4,7 @@
 
 #include <mysql++.h>
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -15,7 +16,9 @@ struct StoreError : std::runtime_error {
     unsigned code;
 };
 
-constexpr unsigned UnknownXid = 1397;  // XAER_NOTA: no such transaction (any more)
+constexpr unsigned UnknownXid = 1397;     // XAER_NOTA: no such transaction (any more)
+constexpr unsigned UnknownSession = 1094; // KILL: no such connection
+constexpr unsigned OthersSession = 1095;  // KILL: a connection of another user
 
 class BatchConnection {
 public:
@@ -24,6 +27,9 @@ public:
 
     // Runs one statement. Throws StoreError.
     void run(const std::string& statement);
+
+    // The server's id of this connection.
+    std::uint64_t session() { return connection_.thread_id(); }
 
 private:
     mysqlpp::Connection connection_;

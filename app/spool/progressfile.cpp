@@ -15,8 +15,9 @@
 
 namespace {
 
-// magic 4, crc 4, generation 8, spool id 8, stored 8, batch 4, batch count 4, batch xid 8
-constexpr std::size_t SlotSize = 48;
+// magic 4, crc 4, generation 8, spool id 8, stored 8, batch 4, batch count 4, batch xid 8,
+// batch session 8
+constexpr std::size_t SlotSize = 56;
 constexpr std::uint32_t SlotMagic = 0x47504C4Du;  // "MLPG"
 
 using Slot = std::array<std::uint8_t, SlotSize>;
@@ -30,6 +31,7 @@ Slot encodeslot(const Progress& p) {
     putle(slot.data() + 32, p.batch, 4);
     putle(slot.data() + 36, p.batchcount, 4);
     putle(slot.data() + 40, p.batchxid, 8);
+    putle(slot.data() + 48, p.batchsession, 8);
     putle(slot.data() + 4, crc32of(slot.data() + 8, SlotSize - 8), 4);
     return slot;
 }
@@ -42,6 +44,7 @@ bool decodeslot(const std::uint8_t* at, Progress& p) {
     p.batch = static_cast<Progress::Batch>(getle(at + 32, 4));
     p.batchcount = static_cast<std::uint32_t>(getle(at + 36, 4));
     p.batchxid = getle(at + 40, 8);
+    p.batchsession = getle(at + 48, 8);
     return p.batch <= Progress::Prepared;
 }
 

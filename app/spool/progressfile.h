@@ -22,6 +22,7 @@ struct Progress {
     Batch batch = None;
     std::uint32_t batchcount = 0; // records of the batch, from `stored` on
     std::uint64_t batchxid = 0;   // the generation that named the batch's transaction
+    std::uint64_t batchsession = 0;  // the server's id of the connection that ran the batch
 };
 
 class ProgressFile {

@@ -22,6 +22,27 @@ void complete(BatchConnection& connection, const std::string& statement) {
     }
 }
 
+// Ends the connection that ran an open batch if the server still has it (a network that
+// failed may have left it there). Until it has ended, the server keeps the batch's
+// transaction with it and calls the transaction unknown to any other connection.
+void endsession(BatchConnection& connection, std::uint64_t session) {
+    // A connection id is unique among the server's open connections: ours means the old
+    // one is gone (the server has restarted since).
+    if (session == 0 || session == connection.session()) return;
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        try {
+            connection.run("KILL " + std::to_string(session));
+        } catch (const StoreError& error) {
+            if (error.code == UnknownSession || error.code == OthersSession) return;
+            throw;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    throw StoreError("the connection " + std::to_string(session) +
+                         " of an unfinished batch does not end",
+                     0);
+}
+
 }  // namespace
 
 SpoolStore::SpoolStore(Journal& journal, ProgressFile& progress, const DbSettings& settings,
@@ -71,12 +92,13 @@ void SpoolStore::storenext(std::unique_ptr<BatchConnection>& connection) {
 void SpoolStore::settle(BatchConnection& connection) {
     const Progress p = progress_.current();
     const std::string xid = batchxid(p.spoolid, p.batchxid);
+    endsession(connection, p.batchsession);
     if (p.batch == Progress::Prepared) {
         complete(connection, "XA COMMIT " + xid);
         finish(journal_.read(p.stored, p.batchcount));
     } else {
         complete(connection, "XA ROLLBACK " + xid);
-        record(Progress::None, 0, 0);
+        record(Progress::None, 0, 0, 0);
     }
 }
 
@@ -87,12 +109,12 @@ void SpoolStore::storebatch(BatchConnection& connection, const std::vector<Journ
         // The transaction is named by the generation of the progress record that announces it.
         const std::uint64_t name = progress_.current().generation + 1;
         const std::string xid = batchxid(progress_.current().spoolid, name);
-        record(Progress::Preparing, count, name);
+        record(Progress::Preparing, count, name, connection.session());
         connection.run("XA START " + xid);
         connection.run(insert);
         connection.run("XA END " + xid);
         connection.run("XA PREPARE " + xid);
-        record(Progress::Prepared, count, name);
+        record(Progress::Prepared, count, name, connection.session());
         connection.run("XA COMMIT " + xid);
     }
     finish(entries);
@@ -108,6 +130,7 @@ void SpoolStore::finish(const std::vector<JournalEntry>& entries) {
         p.batch = Progress::None;
         p.batchcount = 0;
         p.batchxid = 0;
+        p.batchsession = 0;
         progress_.write(p);
         flockfile(stdout);
         for (const JournalEntry& entry : entries) tracestoredpacket(entry.packet);
@@ -117,10 +140,12 @@ void SpoolStore::finish(const std::vector<JournalEntry>& entries) {
     journal_.release(progress_.current().stored);
 }
 
-void SpoolStore::record(Progress::Batch batch, std::uint32_t count, std::uint64_t xid) {
+void SpoolStore::record(Progress::Batch batch, std::uint32_t count, std::uint64_t xid,
+                        std::uint64_t session) {
     Progress p = progress_.current();
     p.batch = batch;
     p.batchcount = count;
     p.batchxid = xid;
+    p.batchsession = session;
     progress_.write(p);
 }

@@ -32,7 +32,7 @@ private:
     void settle(BatchConnection& connection);
     void storebatch(BatchConnection& connection, const std::vector<JournalEntry>& entries);
     void finish(const std::vector<JournalEntry>& entries);
-    void record(Progress::Batch batch, std::uint32_t count, std::uint64_t xid);
+    void record(Progress::Batch batch, std::uint32_t count, std::uint64_t xid, std::uint64_t session);
     std::uint64_t waiting() const;
 
     Journal& journal_;

@@ -125,7 +125,7 @@ TEST_F(JournalTest, ProgressSurvivesATornWriteOfItsNewestSlot) {
     }
     {
         std::fstream file(dir_ / "progress", std::ios::in | std::ios::out | std::ios::binary);
-        file.seekp(48 + 30);
+        file.seekp(56 + 30);
         file.put('\x55');
     }
     ProgressFile reopened(dir_, report);

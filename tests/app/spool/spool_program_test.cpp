@@ -7,10 +7,18 @@
 
 #include <cerrno>
 #include <cstring>
+#include <algorithm>
 #include <filesystem>
+#include <sstream>
 
+#include "batchconnection.h"
+#include "batchstatement.h"
+#include "journal.h"
+#include "password.h"
+#include "progressfile.h"
 #include "spool_run.h"
 #include "test_database.h"
+#include "wallclock.h"
 
 namespace {
 
@@ -93,6 +101,43 @@ TEST_F(SpoolTest, ASecondMotelogOnTheSameSpoolIsRefused) {
     EXPECT_EQ(second->err(), "motelog: the spool directory " + spool + " is in use by another motelog\n");
     EXPECT_EQ(second->out(), "");
     EXPECT_EQ(first->stop(SIGTERM, Patience), 0);
+    EXPECT_EQ(db().rowsofmote(mote).size(), 1u);
+}
+
+TEST_F(SpoolTest, ABatchPreparedOnAConnectionStillOpenIsCommittedNotSentAgain) {
+    constexpr int mote = 62020;
+    db().deletemotes(mote, mote);
+    const std::string spool = freshdirectory("spool-prepared");
+    // What a motelog leaves when its network fails after a batch's prepare: the batch in
+    // the spool, its transaction prepared on a connection the server still holds.
+    BatchConnection earlier(DbSettings{"localhost", buildpassword().data()});
+    {
+        std::ostringstream report;
+        ProgressFile progress(spool, report);
+        Journal journal(spool, 1 << 20, 0, report);
+        MotePacket packet{};
+        const Bytes bytes = inmemory(rawpacket(mote));
+        std::copy(bytes.begin(), bytes.end(), reinterpret_cast<std::uint8_t*>(&packet));
+        ASSERT_EQ(journal.append(wallclockus(), packet).outcome, AppendResult::Stored);
+        Progress p = progress.current();
+        const std::string xid = batchxid(p.spoolid, p.generation + 1);
+        earlier.run("XA START " + xid);
+        earlier.run("insert into test_data (logid,moteid,timestamp,data_type,data_value) values(0," +
+                    std::to_string(mote) + ",now(),4,7)");
+        earlier.run("XA END " + xid);
+        earlier.run("XA PREPARE " + xid);
+        p.batch = Progress::Prepared;
+        p.batchcount = 1;
+        p.batchxid = p.generation + 1;
+        p.batchsession = earlier.session();
+        progress.write(p);
+    }
+
+    auto run = start(spool);
+    EXPECT_TRUE(run->waitForOutput(storedpart(mote), Patience));
+    EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
+    EXPECT_EQ(run->out(), storedpart(mote));
+    EXPECT_EQ(run->err(), "");
     EXPECT_EQ(db().rowsofmote(mote).size(), 1u);
 }
 
