@@ -35,10 +35,10 @@ std::vector<std::uint64_t> segmentsin(const std::string& dir) {
     std::vector<std::uint64_t> firsts;
     while (const dirent* entry = readdir(listing)) {
         const std::string name = entry->d_name;
-        const std::size_t digits = name.size() - std::string(SegmentSuffix).size();
-        if (name.size() <= std::string(SegmentSuffix).size() || name.substr(digits) != SegmentSuffix ||
-            name.find_first_not_of("0123456789") != digits)
-            continue;
+        const std::string suffix = SegmentSuffix;
+        if (name.size() <= suffix.size()) continue;
+        const std::size_t digits = name.size() - suffix.size();
+        if (name.substr(digits) != suffix || name.find_first_not_of("0123456789") != digits) continue;
         firsts.push_back(std::stoull(name.substr(0, digits)));
     }
     closedir(listing);
@@ -64,7 +64,10 @@ Journal::Journal(const std::string& dir, std::uint64_t capbytes, std::uint64_t f
       cap_(capbytes),
       segmentlimit_(std::max<std::uint64_t>(std::min(LargestSegment, capbytes / 8), 4 * RecordSize)) {
     recover(report);
-    if (segments_.empty()) startsegment(firstseq);
+    if (segments_.empty()) {
+        startsegment(firstseq);
+        return;
+    }
     const Segment& last = segments_.back();
     writefd_ = open(last.path.c_str(), O_WRONLY | O_CLOEXEC);
     if (writefd_ < 0) throw fileerror("cannot open the journal segment", last.path);
