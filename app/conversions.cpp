@@ -3,10 +3,38 @@
 #include <cmath>
 #include <cstdio>
 
+namespace {
+
+struct ChannelCounts {
+    std::uint32_t ch0;
+    std::uint32_t ch1;
+};
+
+ChannelCounts channelcounts(double raw) {
+    const auto word = static_cast<unsigned>(raw);
+    return {channelcount(static_cast<std::uint8_t>((word >> 8) & 0xFFu)),
+            channelcount(static_cast<std::uint8_t>(word & 0xFFu))};
+}
+
+double lux(ChannelCounts counts) {
+    if (counts.ch0 == 0) return 0.0;  // no light on the broadband channel; also avoids 1/0
+    const double ch0_counts = counts.ch0;
+    const double ch1_counts = counts.ch1;
+    const double scaled = ch0_counts * 0.46;
+    const double exponent = (ch1_counts / ch0_counts) * -3.13;
+    return std::exp(exponent) * scaled;
+}
+
+}  // namespace
+
 double convertreading(int data_type, double raw) {
+    return data_type == DataTypeLight ? convertlight(raw) : readingvalue(data_type, raw);
+}
+
+double readingvalue(int data_type, double raw) {
     switch (data_type) {
         case DataTypeLight:
-            return convertlight(raw);
+            return lux(channelcounts(raw));
         case DataTypeTemperature:
             return converttemperature(raw);
         case DataTypeHumidity:
@@ -26,17 +54,10 @@ std::uint32_t channelcount(std::uint8_t channelword) {
 }
 
 double convertlight(double raw) {
-    const auto word = static_cast<unsigned>(raw);
-    const std::uint32_t ch0 = channelcount(static_cast<std::uint8_t>((word >> 8) & 0xFFu));
-    const std::uint32_t ch1 = channelcount(static_cast<std::uint8_t>(word & 0xFFu));
-    std::printf("\nch0_counts = %04u, \nch1_counts = %04u\n", static_cast<unsigned>(ch0),
-                static_cast<unsigned>(ch1));
-    if (ch0 == 0) return 0.0;  // no light on the broadband channel; also avoids 1/0
-    const double ch0_counts = ch0;
-    const double ch1_counts = ch1;
-    const double scaled = ch0_counts * 0.46;
-    const double exponent = (ch1_counts / ch0_counts) * -3.13;
-    return std::exp(exponent) * scaled;
+    const ChannelCounts counts = channelcounts(raw);
+    std::printf("\nch0_counts = %04u, \nch1_counts = %04u\n", static_cast<unsigned>(counts.ch0),
+                static_cast<unsigned>(counts.ch1));
+    return lux(counts);
 }
 
 double converttemperature(double raw) { return 0.018 * raw + -39.28; }

@@ -16,6 +16,9 @@ enum DataType : int {
 // whole 16-bit word (0 to 65535). Never fails.
 double convertreading(int data_type, double raw);
 
+// The same value as convertreading, without the light conversion's trace.
+double readingvalue(int data_type, double raw);
+
 // Lux from a light word whose high byte is channel 0 and low byte channel 1. Prints the
 // two channel counts on standard output. 0 when channel 0 counts 0.
 double convertlight(double raw);

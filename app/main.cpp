@@ -4,10 +4,12 @@
 
 #include "commandline.h"
 #include "dbsettings.h"
+#include "directsink.h"
 #include "linekeeper.h"
 #include "packetloop.h"
 #include "password.h"
 #include "serialport.h"
+#include "spool.h"
 #include "startupcheck.h"
 #include "stopwatcher.h"
 #include "traceoutput.h"
@@ -31,8 +33,16 @@ int main(int argc, char** argv) {
             break;
     }
     startstopwatcher();
+    std::unique_ptr<Spool> spool;
+    if (const int refused = openspool(spool)) return refused;
     const std::int32_t openfailure = configureserialport();
     const DbSettings settings = dbsettingsfromenvironment(buildpassword());
+    // The store drains a backlog while the port is still missing.
+    if (spool) spool->start(settings);
     if (openfailure != 0) waitforport(openfailure);
-    return runloop(settings);
+    if (!spool) {
+        DirectSink direct(settings);
+        return runloop(direct);
+    }
+    return runloop(spool->sink());
 }

@@ -1,15 +1,12 @@
 #include "packetloop.h"
 
 #include <iostream>
-#include <mutex>
 
 #include "linekeeper.h"
 #include "readpacket.h"
-#include "stopwatcher.h"
-#include "storepacket.h"
 #include "traceoutput.h"
 
-int runloop(const DbSettings& settings) {
+int runloop(PacketSink& sink) {
     // Each line below goes out in one call, so a stop that flushes between two calls never
     // cuts it.
     for (;;) {
@@ -26,12 +23,8 @@ int runloop(const DbSettings& settings) {
             std::cout << "Packet size incorrect.\n";
         } else if (packet->packettype == QueryPacketType) {
             std::cout << "Query packet received and ignored.\n";
-        } else {
-            std::unique_lock<std::mutex> guard(packetlock());
-            if (!storepacket(*packet, settings)) {
-                guard.release();
-                return -1;
-            }
+        } else if (!sink.take(*packet)) {
+            return -1;
         }
         flushtrace();
     }

@@ -27,15 +27,25 @@ void traceheader(const MotePacket& packet) {
     std::printf("  packettype = 0x%02x\n", static_cast<unsigned>(packet.packettype));
     std::printf("  group\t\t = 0x%02x\n", static_cast<unsigned>(packet.group));
     std::printf("  len        = %d\n", static_cast<int>(packet.len));
-    std::printf("Receiveing data... (%d bytes used out of payload of 29)",
-                static_cast<int>(packet.len));
 }
 
+// The dump goes out in one call, so that a line of another thread never lands inside it.
 void tracebytes(const MotePacket& packet) {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(&packet);
+    char line[PacketSize * 6 + 2];
+    std::size_t used = 0;
     for (std::size_t i = 0; i < PacketSize; ++i)
-        std::printf("0x%02x, ", static_cast<unsigned>(bytes[i]));
-    std::printf("\n");
+        used += static_cast<std::size_t>(std::snprintf(line + used, sizeof line - used, "0x%02x, ",
+                                                       static_cast<unsigned>(bytes[i])));
+    std::snprintf(line + used, sizeof line - used, "\n");
+    std::fputs(line, stdout);
+}
+
+// Ends the line of the 31-byte read with `outcome`, once the read is over, so that no line
+// of another thread lands inside it.
+void tracebody(const MotePacket& packet, const char* outcome) {
+    std::printf("Receiveing data... (%d bytes used out of payload of 29)%s\n",
+                static_cast<int>(packet.len), outcome);
 }
 
 PacketRead cutoff(std::int32_t failure) {
@@ -71,9 +81,11 @@ PacketRead readpacket() {
     traceheader(packet);
 
     auto* bytes = reinterpret_cast<std::uint8_t*>(&packet);
-    if (const std::int32_t failure = readexactly(bytes + HeaderSize, BodySize))
-        return cutoff(failure);
-    std::printf("done.\n");
+    if (const std::int32_t failure = readexactly(bytes + HeaderSize, BodySize)) {
+        tracebody(packet, "cut off.");
+        return PacketRead{nullptr, failure};
+    }
+    tracebody(packet, "done.");
     tracebytes(packet);
 
     return PacketRead{std::unique_ptr<MotePacket>(new (std::nothrow) MotePacket(packet)), 0};

@@ -3,7 +3,9 @@
 
 #include <mutex>
 
-// Held while a packet's database work is under way; a stop waits for it.
+// Held while a packet's database work is under way (direct mode), or while a packet is
+// appended to the spool's journal or a stored batch is recorded and traced (spool mode);
+// a stop waits for it.
 std::mutex& packetlock();
 
 // Blocks SIGINT and SIGTERM in the calling thread, and so in every thread started from

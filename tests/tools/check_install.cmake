@@ -1,6 +1,7 @@
 # Installs the build tree into a scratch prefix and checks that it holds what a base
-# station needs: both programs, the schema, the systemd unit naming the installed motelog,
-# the example of the unit's environment file, and the README that motelog --help names.
+# station needs: both programs, the schema, the systemd unit naming the installed motelog
+# and spooling in its state directory, the example of the unit's environment file, and the
+# README that motelog --help names.
 #   cmake -DBUILD_DIR=... -DPREFIX=... -P check_install.cmake
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
@@ -30,6 +31,11 @@ execute_process(COMMAND "${PREFIX}/bin/motelog" --help RESULT_VARIABLE status OU
 string(FIND "${help}" "${PREFIX}/share/doc/motelog/README.md" readme_at)
 if(NOT status EQUAL 0 OR readme_at EQUAL -1)
   message(FATAL_ERROR "the installed motelog --help (${status}) does not name the installed README:\n${help}")
+endif()
+
+file(STRINGS "${unit}" spool REGEX "^(Environment=MOTELOG_SPOOL=|StateDirectory=)")
+if(NOT spool STREQUAL "Environment=MOTELOG_SPOOL=/var/lib/motelog/spool;StateDirectory=motelog")
+  message(FATAL_ERROR "the unit must spool in its state directory, has '${spool}'")
 endif()
 
 execute_process(COMMAND "${PREFIX}/bin/motesim" --help RESULT_VARIABLE status OUTPUT_QUIET)

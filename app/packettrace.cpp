@@ -1,0 +1,50 @@
+#include "packettrace.h"
+
+#include <cstdio>
+#include <iostream>
+
+#include "conversions.h"
+
+void traceinsertstart() { std::cout << "perform insert: " << '\n' << "-----------------" << '\n'; }
+
+void tracemoteline(int moteid, int count) {
+    std::printf("MOTEID = 0x%04x, ", static_cast<unsigned>(moteid));
+    std::cout << "Inserting " << count << " entries... " << '\n';
+}
+
+void tracereading(int data_type, unsigned raw, double value) {
+    std::printf("Data_type = 0x%04x, ", static_cast<unsigned>(data_type));
+    std::printf("Data_value = 0x%04x, ", raw);
+    std::cout << "Insert datatype " << data_type << " -- value: " << value << '\n';
+}
+
+void traceinserted(int moteid, int data_type, double value) {
+    std::cout << "Inserted row into test_data successfully" << '\n'
+              << '\n'
+              << "Here is what was inserted:" << '\n'
+              << "logid" << '\n'
+              << "moteid=" << moteid << '\n'
+              << "timestamp" << '\n'
+              << "data_type=" << data_type << '\n'
+              << "data_value=" << value << '\n';
+}
+
+void traceeachreading(const MotePacket& packet,
+                      const std::function<void(int data_type, double value)>& store) {
+    const int moteid = decodemoteid(packet);
+    for (int i = 0; i < readingcount(packet); ++i) {
+        const Reading reading = readingat(packet, i);
+        const int data_type = decodedatatype(reading);
+        const unsigned raw = decodedatavalue(reading);
+        const double value = convertreading(data_type, raw);
+        tracereading(data_type, raw, value);
+        store(data_type, value);
+        traceinserted(moteid, data_type, value);
+    }
+}
+
+void tracestoredpacket(const MotePacket& packet) {
+    traceinsertstart();
+    tracemoteline(decodemoteid(packet), readingcount(packet));
+    traceeachreading(packet, [](int, double) {});
+}

@@ -1,0 +1,33 @@
+#include "retrypolicy.h"
+
+#include <algorithm>
+#include <cstdio>
+
+RetryPolicy::RetryPolicy(std::ostream& report, std::chrono::milliseconds first,
+                         std::chrono::milliseconds longest)
+    : report_(report), first_(first), longest_(longest), next_(first) {}
+
+std::chrono::milliseconds RetryPolicy::failed(const std::string& error, Clock::time_point now) {
+    if (!down_) {
+        down_ = true;
+        since_ = now;
+        reported_.clear();
+        report_ << "motelog: database unavailable, packets wait in the spool: " << error << std::endl;
+        reported_.insert(error);
+    } else if (reported_.insert(error).second) {
+        report_ << "motelog: database still unavailable: " << error << std::endl;
+    }
+    const std::chrono::milliseconds wait = next_;
+    next_ = std::min(next_ * 2, longest_);
+    return wait;
+}
+
+void RetryPolicy::succeeded(std::uint64_t waiting, Clock::time_point now) {
+    next_ = first_;
+    if (!down_) return;
+    down_ = false;
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f", std::chrono::duration<double>(now - since_).count());
+    report_ << "motelog: database available again after " << seconds << " s; " << waiting
+            << " packets waited in the spool" << std::endl;
+}

@@ -1,0 +1,151 @@
+#include "spoolstore.h"
+
+#include <cstdio>
+#include <mutex>
+
+#include "batchstatement.h"
+#include "packettrace.h"
+#include "stopwatcher.h"
+#include "wallclock.h"
+
+namespace {
+
+constexpr auto IdleCheck = std::chrono::seconds(1);
+
+// XA COMMIT or ROLLBACK of a batch left open by a failure: "no such transaction" means it
+// was already completed (commit) or never prepared (rollback), which is what was wanted.
+void complete(BatchConnection& connection, const std::string& statement) {
+    try {
+        connection.run(statement);
+    } catch (const StoreError& error) {
+        if (error.code != UnknownXid) throw;
+    }
+}
+
+// Ends the connection that ran an open batch if the server still has it (a network that
+// failed may have left it there). Until it has ended, the server keeps the batch's
+// transaction with it and calls the transaction unknown to any other connection.
+void endsession(BatchConnection& connection, std::uint64_t session) {
+    // A connection id is unique among the server's open connections: ours means the old
+    // one is gone (the server has restarted since).
+    if (session == 0 || session == connection.session()) return;
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        try {
+            connection.run("KILL " + std::to_string(session));
+        } catch (const StoreError& error) {
+            if (error.code == UnknownSession || error.code == OthersSession) return;
+            throw;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    throw StoreError("the connection " + std::to_string(session) +
+                         " of an unfinished batch does not end",
+                     0);
+}
+
+}  // namespace
+
+SpoolStore::SpoolStore(Journal& journal, ProgressFile& progress, const DbSettings& settings,
+                       std::ostream& report)
+    : journal_(journal), progress_(progress), settings_(settings), report_(report), retry_(report) {}
+
+void SpoolStore::start() {
+    thread_ = std::thread([this] { run(); });
+    thread_.detach();
+}
+
+std::uint64_t SpoolStore::waiting() const { return journal_.end() - progress_.current().stored; }
+
+void SpoolStore::run() {
+    std::unique_ptr<BatchConnection> connection;
+    for (;;) {
+        const std::uint64_t backlog = waiting();
+        try {
+            storenext(connection);
+            if (retry_.down()) retry_.succeeded(backlog);
+        } catch (const std::exception& error) {
+            connection.reset();
+            std::this_thread::sleep_for(retry_.failed(error.what()));
+        }
+    }
+}
+
+void SpoolStore::storenext(std::unique_ptr<BatchConnection>& connection) {
+    const Progress::Batch open = progress_.current().batch;
+    if (open == Progress::None && !journal_.waitfor(progress_.current().stored, IdleCheck)) {
+        connection.reset();
+        return;
+    }
+    if (!connection) connection = std::make_unique<BatchConnection>(settings_);
+    if (open != Progress::None) {
+        settle(*connection);
+        return;
+    }
+    const std::vector<JournalEntry> entries = journal_.read(progress_.current().stored, MaxBatch);
+    storebatch(*connection, entries);
+    // With the journal empty, the next packet gets a connection of its own.
+    if (waiting() == 0) connection.reset();
+}
+
+// Completes the batch that a failure (or the end of an earlier motelog) left open: a
+// prepared one is committed, one that may be prepared is rolled back and sent again.
+void SpoolStore::settle(BatchConnection& connection) {
+    const Progress p = progress_.current();
+    const std::string xid = batchxid(p.spoolid, p.batchxid);
+    endsession(connection, p.batchsession);
+    if (p.batch == Progress::Prepared) {
+        complete(connection, "XA COMMIT " + xid);
+        finish(journal_.read(p.stored, p.batchcount));
+    } else {
+        complete(connection, "XA ROLLBACK " + xid);
+        record(Progress::None, 0, 0, 0);
+    }
+}
+
+void SpoolStore::storebatch(BatchConnection& connection, const std::vector<JournalEntry>& entries) {
+    const std::string insert = batchinsert(entries, wallclockus());
+    if (!insert.empty()) {
+        const auto count = static_cast<std::uint32_t>(entries.size());
+        // The transaction is named by the generation of the progress record that announces it.
+        const std::uint64_t name = progress_.current().generation + 1;
+        const std::string xid = batchxid(progress_.current().spoolid, name);
+        record(Progress::Preparing, count, name, connection.session());
+        connection.run("XA START " + xid);
+        connection.run(insert);
+        connection.run("XA END " + xid);
+        connection.run("XA PREPARE " + xid);
+        record(Progress::Prepared, count, name, connection.session());
+        connection.run("XA COMMIT " + xid);
+    }
+    finish(entries);
+}
+
+// Records the batch as stored and writes its trace. A stop waits for both, so whatever
+// the progress counts as stored has been traced.
+void SpoolStore::finish(const std::vector<JournalEntry>& entries) {
+    {
+        const std::lock_guard<std::mutex> guard(packetlock());
+        Progress p = progress_.current();
+        p.stored = entries.empty() ? p.stored + p.batchcount : entries.back().seq + 1;
+        p.batch = Progress::None;
+        p.batchcount = 0;
+        p.batchxid = 0;
+        p.batchsession = 0;
+        progress_.write(p);
+        flockfile(stdout);
+        for (const JournalEntry& entry : entries) tracestoredpacket(entry.packet);
+        std::fflush(stdout);
+        funlockfile(stdout);
+    }
+    journal_.release(progress_.current().stored);
+}
+
+void SpoolStore::record(Progress::Batch batch, std::uint32_t count, std::uint64_t xid,
+                        std::uint64_t session) {
+    Progress p = progress_.current();
+    p.batch = batch;
+    p.batchcount = count;
+    p.batchxid = xid;
+    p.batchsession = session;
+    progress_.write(p);
+}

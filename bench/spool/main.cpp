@@ -1,0 +1,128 @@
+// Benchmark of motelog's spool mode against the private server that scripts/bench starts:
+// a backlog drained, arrival-to-row latency at the line rate, the line rate through a
+// proxy that adds 20 ms to each round trip, and a 30 s server outage at the line rate.
+//
+//   spool_bench --motelog PATH --socket PATH --tcp-port N --db-server PATH --db-dir DIR
+//               --work DIR [--drain-packets N] [--line-seconds N] [--proxy-seconds N]
+//               [--outage-seconds N]
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <map>
+#include <stdexcept>
+#include <string>
+
+#include "delay_proxy.h"
+#include "spool_runs.h"
+
+namespace {
+
+std::map<std::string, std::string> parseArgs(int argc, char** argv) {
+    std::map<std::string, std::string> args{{"--drain-packets", "50000"},
+                                            {"--line-seconds", "30"},
+                                            {"--proxy-seconds", "60"},
+                                            {"--outage-seconds", "30"}};
+    for (int i = 1; i + 1 < argc; i += 2) args[argv[i]] = argv[i + 1];
+    for (const char* required : {"--motelog", "--socket", "--tcp-port", "--db-server", "--db-dir", "--work"})
+        if (!args.count(required)) throw std::invalid_argument(std::string("missing ") + required);
+    return args;
+}
+
+double loadAverage() {
+    double load = 0;
+    if (FILE* file = std::fopen("/proc/loadavg", "r")) {
+        if (std::fscanf(file, "%lf", &load) != 1) load = 0;
+        std::fclose(file);
+    }
+    return load;
+}
+
+void printLine(const char* what, const LineResult& r) {
+    std::printf("%s\n  sent %llu packets; backlog when sending ended: %llu packets; drained %.2f s "
+                "later; lost: %llu packets\n",
+                what, static_cast<unsigned long long>(r.sent), static_cast<unsigned long long>(r.backlogPackets),
+                r.drainSeconds, static_cast<unsigned long long>(r.lostPackets));
+    if (!r.failure.empty()) std::printf("  run failed: %s\n", r.failure.c_str());
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        const auto args = parseArgs(argc, argv);
+        const SpoolSetup setup{args.at("--motelog"), args.at("--work"), args.at("--socket"),
+                               args.at("--db-server"), args.at("--db-dir")};
+        std::printf("load average at the start: %.2f\n", loadAverage());
+
+        const auto drained = drainBacklog(setup, std::stoull(args.at("--drain-packets")), std::chrono::seconds(120));
+        std::printf("\n(1) backlog of %llu journaled 6-reading packets drained into the local server:\n"
+                    "  %.2f s = %.0f packets/s, %.0f rows/s (trace to a file)\n",
+                    static_cast<unsigned long long>(drained.packets), drained.seconds,
+                    static_cast<double>(drained.packets) / drained.seconds,
+                    6 * static_cast<double>(drained.packets) / drained.seconds);
+        if (!drained.failure.empty()) std::printf("  run failed: %s\n", drained.failure.c_str());
+        std::fflush(stdout);
+
+        LinePlan local;
+        local.name = "spool-line-rate";
+        local.duration = std::chrono::seconds(std::stol(args.at("--line-seconds")));
+        local.stampArrivals = true;
+        const LineResult line = runLine(setup, local);
+        printLine("\n(2) line rate, 160 packets/s, local socket:", line);
+        std::printf("  arrival on the line to the packet's last row: p50 %.2f ms, p99 %.2f ms, max %.2f ms\n",
+                    percentile(line.latenciesMs, 0.5), percentile(line.latenciesMs, 0.99),
+                    line.latenciesMs.empty() ? 0 : line.latenciesMs.back());
+        std::fflush(stdout);
+
+        DelayProxy proxy(static_cast<std::uint16_t>(std::stoul(args.at("--tcp-port"))),
+                         std::chrono::milliseconds(10));
+        LinePlan far;
+        far.name = "spool-proxy";
+        far.duration = std::chrono::seconds(std::stol(args.at("--proxy-seconds")));
+        far.settings = {{"MOTELOG_DB_HOST", "127.0.0.1"}, {"MYSQL_TCP_PORT", std::to_string(proxy.port())}};
+        printLine("\n(3) line rate, 160 packets/s, through a proxy adding 20 ms to each round trip:",
+                  runLine(setup, far));
+
+        const double outage = std::stod(args.at("--outage-seconds"));
+        const double downAt = 10, upAt = downAt + outage;
+        bool down = false, up = false;
+        double backAt = 0;
+        LinePlan away;
+        away.name = "spool-outage";
+        away.duration = std::chrono::seconds(static_cast<long>(upAt + 20));
+        away.sampleBacklog = true;
+        away.atSecond = [&](double at) {
+            const std::string server = setup.dbServer + " ";
+            if (!down && at >= downAt) {
+                down = std::system((server + "stop " + setup.dbDir).c_str()) == 0;
+            } else if (down && !up && at >= upAt) {
+                up = std::system((server + "start " + setup.dbDir + " >/dev/null").c_str()) == 0;
+                backAt = at + 0.1;  // the start returns once the server answers
+            }
+        };
+        const LineResult outageRun = runLine(setup, away);
+        printLine(("\n(4) line rate, 160 packets/s, the server stopped from second 10 to second " +
+                   std::to_string(static_cast<int>(upAt)) + ":")
+                      .c_str(),
+                  outageRun);
+        double caughtUp = -1;
+        for (const auto& sample : outageRun.backlog)
+            if (sample.first > backAt && sample.second <= 2) {
+                caughtUp = sample.first;
+                break;
+            }
+        std::printf("  backlog when the server returned: %llu packets; back to at most 2 packets %.1f s later\n",
+                    static_cast<unsigned long long>([&] {
+                        for (const auto& sample : outageRun.backlog)
+                            if (sample.first >= backAt) return sample.second;
+                        return std::uint64_t{0};
+                    }()),
+                    caughtUp < 0 ? -1.0 : caughtUp - backAt);
+        std::printf("\nload average at the end: %.2f\n", loadAverage());
+        return drained.failure.empty() && line.failure.empty() && outageRun.failure.empty() ? 0 : 1;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "spool_bench: %s\n", error.what());
+        return 1;
+    }
+}

@@ -1,0 +1,202 @@
+// motelog in spool mode against the shared test server: a stop with a backlog, a second
+// motelog on the same spool, and a full disk.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+
+#include "batchconnection.h"
+#include "batchstatement.h"
+#include "journal.h"
+#include "password.h"
+#include "progressfile.h"
+#include "spool_run.h"
+#include "test_database.h"
+#include "wallclock.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr auto Patience = 20s;
+
+std::string hex4(unsigned value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04x", value);
+    return text;
+}
+
+// The store's trace of a packet from rawpacket().
+std::string storedpart(int moteid) {
+    return "perform insert: \n-----------------\nMOTEID = 0x" + hex4(static_cast<unsigned>(moteid)) +
+           ", Inserting 1 entries... \nData_type = 0x0004, Data_value = 0x0007, Insert datatype 4 "
+           "-- value: 7\nInserted row into test_data successfully\n\nHere is what was inserted:\n"
+           "logid\nmoteid=" +
+           std::to_string(moteid) + "\ntimestamp\ndata_type=4\ndata_value=7\n";
+}
+
+class SpoolTest : public DatabaseTest {
+protected:
+    std::unique_ptr<ChildProcess> start(const std::string& spool, const std::vector<std::string>& extra = {}) {
+        return startspooled(pty_, db().clientenvironment(), spool, extra);
+    }
+    std::string absentsocket() { return "MYSQL_UNIX_PORT=" + db().socketpath() + ".absent"; }
+    std::size_t rowsof(int first, int last) {
+        return std::stoul(db().scalar("SELECT COUNT(*) FROM marrowby.test_data WHERE moteid BETWEEN " +
+                                      std::to_string(first) + " AND " + std::to_string(last)));
+    }
+
+    PtyPair pty_;
+};
+
+TEST_F(SpoolTest, AStopDuringAnOutageKeepsTheBacklogForTheNextMotelog) {
+    constexpr int first = 62001;
+    db().deletemotes(first, first + 4);
+    const std::string spool = freshdirectory("spool-backlog");
+    std::string expected;
+    {
+        auto down = start(spool, {absentsocket()});
+        for (int mote = first; mote < first + 5; ++mote) pty_.send(rawpacket(static_cast<std::uint16_t>(mote)));
+        ASSERT_TRUE(down->waitForOccurrences("Header:", 5, Patience));
+        const std::string outage = "motelog: database unavailable, packets wait in the spool: ";
+        EXPECT_TRUE(readuntil(*down, [&] { return down->err().find(outage) != std::string::npos; },
+                              Patience));
+        const auto stopped = Clock::now();
+        EXPECT_EQ(down->stop(SIGTERM, Patience), 0);
+        EXPECT_LT(Clock::now() - stopped, 1s);
+        EXPECT_NE(down->err().find(outage + "Can't connect to local server through socket"),
+                  std::string::npos)
+            << down->err();
+        EXPECT_EQ(down->out().find("perform insert"), std::string::npos);
+    }
+    EXPECT_EQ(rowsof(first, first + 4), 0u);
+
+    auto up = start(spool);
+    for (int mote = first; mote < first + 5; ++mote) expected += storedpart(mote);
+    EXPECT_TRUE(up->waitForOutput(expected, Patience));
+    EXPECT_EQ(up->stop(SIGTERM, Patience), 0);
+    EXPECT_EQ(up->out(), expected);
+    EXPECT_EQ(up->err(), "");
+    for (int mote = first; mote < first + 5; ++mote) EXPECT_EQ(db().rowsofmote(mote).size(), 1u) << mote;
+}
+
+TEST_F(SpoolTest, ASecondMotelogOnTheSameSpoolIsRefused) {
+    constexpr int mote = 62010;
+    db().deletemotes(mote, mote);
+    const std::string spool = freshdirectory("spool-taken");
+    auto first = start(spool);
+    pty_.send(rawpacket(mote));
+    ASSERT_TRUE(first->waitForOutput(storedpart(mote), Patience));
+
+    PtyPair otherline;
+    auto second = startspooled(otherline, db().clientenvironment(), spool);
+    EXPECT_EQ(second->waitForExit(Patience), 3);
+    EXPECT_EQ(second->err(), "motelog: the spool directory " + spool + " is in use by another motelog\n");
+    EXPECT_EQ(second->out(), "");
+    EXPECT_EQ(first->stop(SIGTERM, Patience), 0);
+    EXPECT_EQ(db().rowsofmote(mote).size(), 1u);
+}
+
+TEST_F(SpoolTest, ABatchPreparedOnAConnectionStillOpenIsCommittedNotSentAgain) {
+    constexpr int mote = 62020;
+    db().deletemotes(mote, mote);
+    const std::string spool = freshdirectory("spool-prepared");
+    // What a motelog leaves when its network fails after a batch's prepare: the batch in
+    // the spool, its transaction prepared on a connection the server still holds.
+    BatchConnection earlier(DbSettings{"localhost", buildpassword().data()});
+    {
+        std::ostringstream report;
+        ProgressFile progress(spool, report);
+        Journal journal(spool, 1 << 20, 0, report);
+        MotePacket packet{};
+        const Bytes bytes = inmemory(rawpacket(mote));
+        std::copy(bytes.begin(), bytes.end(), reinterpret_cast<std::uint8_t*>(&packet));
+        ASSERT_EQ(journal.append(wallclockus(), packet).outcome, AppendResult::Stored);
+        Progress p = progress.current();
+        const std::string xid = batchxid(p.spoolid, p.generation + 1);
+        earlier.run("XA START " + xid);
+        earlier.run("insert into test_data (logid,moteid,timestamp,data_type,data_value) values(0," +
+                    std::to_string(mote) + ",now(),4,7)");
+        earlier.run("XA END " + xid);
+        earlier.run("XA PREPARE " + xid);
+        p.batch = Progress::Prepared;
+        p.batchcount = 1;
+        p.batchxid = p.generation + 1;
+        p.batchsession = earlier.session();
+        progress.write(p);
+    }
+
+    auto run = start(spool);
+    EXPECT_TRUE(run->waitForOutput(storedpart(mote), Patience));
+    EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
+    EXPECT_EQ(run->out(), storedpart(mote));
+    EXPECT_EQ(run->err(), "");
+    EXPECT_EQ(db().rowsofmote(mote).size(), 1u);
+}
+
+// A small tmpfs, unmounted again when the test ends.
+class SmallDisk {
+public:
+    explicit SmallDisk(const std::string& path) : path_(path) {
+        mounted_ = mount("tmpfs", path.c_str(), "tmpfs", 0, "size=16k") == 0;
+        error_ = mounted_ ? "" : std::string("cannot mount a tmpfs: ") + std::strerror(errno);
+    }
+    ~SmallDisk() {
+        if (mounted_) umount2(path_.c_str(), MNT_DETACH);
+    }
+    bool mounted() const { return mounted_; }
+    const std::string& error() const { return error_; }
+
+private:
+    std::string path_;
+    bool mounted_;
+    std::string error_;
+};
+
+std::size_t journaledrecords(const std::string& spool) {
+    std::size_t bytes = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(spool))
+        if (entry.path().extension() == ".journal") bytes += entry.file_size();
+    return bytes / 52;
+}
+
+TEST_F(SpoolTest, AFullDiskDropsPacketsAndLeavesTheJournalWhole) {
+    constexpr int first = 62100;
+    constexpr int sent = 400;
+    db().deletemotes(first, first + sent);
+    const SmallDisk disk(freshdirectory("spool-disk"));
+    if (!disk.mounted()) GTEST_SKIP() << disk.error() << " (needs root)";
+    const std::string spool = testing::TempDir() + "spool-disk/spool";
+    {
+        auto down = start(spool, {absentsocket()});
+        std::vector<Bytes> packets;
+        for (int i = 0; i < sent; ++i) packets.push_back(rawpacket(static_cast<std::uint16_t>(first + i)));
+        sendpaced(pty_, *down, packets, 200us);
+        ASSERT_TRUE(down->waitForOccurrences("Header:", sent, Patience));
+        EXPECT_EQ(down->stop(SIGTERM, Patience), 0);
+        EXPECT_NE(down->err().find("motelog: spool " + spool +
+                                   " is full, dropping packets until there is room: cannot write "
+                                   "the journal: No space left on device\n"),
+                  std::string::npos)
+            << down->err();
+    }
+    const std::size_t kept = journaledrecords(spool);
+    ASSERT_GT(kept, 50u);
+    ASSERT_LT(kept, static_cast<std::size_t>(sent));
+
+    auto up = start(spool);
+    EXPECT_TRUE(readuntil(*up, [&] { return rowsof(first, first + sent) >= kept; }, Patience));
+    EXPECT_EQ(up->stop(SIGTERM, Patience), 0);
+    EXPECT_EQ(up->err(), "");  // no damaged record to report
+    EXPECT_EQ(rowsof(first, first + static_cast<int>(kept) - 1), kept);
+    EXPECT_EQ(rowsof(first + static_cast<int>(kept), first + sent), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,61 @@
+#include "spool_run.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+const std::string Never = "\x01 never written";
+
+}  // namespace
+
+std::string freshdirectory(const std::string& name) {
+    const std::filesystem::path dir = std::filesystem::path(testing::TempDir()) / name;
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    return dir.string();
+}
+
+std::unique_ptr<ChildProcess> startspooled(const PtyPair& pty, const std::vector<std::string>& clientenv,
+                                           const std::string& spool,
+                                           const std::vector<std::string>& extra) {
+    std::vector<std::string> settings = clientenv;
+    settings.insert(settings.end(), {"COM1=" + pty.slavePath(), "MOTELOG_DB_HOST",
+                                     "MOTELOG_DB_PASSWORD", "MOTELOG_SPOOL=" + spool,
+                                     "MOTELOG_SPOOL_MAX"});
+    settings.insert(settings.end(), extra.begin(), extra.end());
+    return std::make_unique<ChildProcess>(MOTELOG_PROGRAM, std::vector<std::string>{}, settings);
+}
+
+Bytes rawpacket(std::uint16_t moteid, std::uint16_t raw) { return datapacket(0x01, 6, moteid, {{4, raw}}); }
+
+std::vector<double> sendpaced(const PtyPair& pty, ChildProcess& run, const std::vector<Bytes>& packets,
+                              std::chrono::microseconds interval,
+                              const std::function<void(std::size_t)>& before) {
+    std::vector<double> sent;
+    const auto start = Clock::now();
+    for (std::size_t i = 0; i < packets.size(); ++i) {
+        if (before) before(i);
+        pty.send(packets[i]);
+        sent.push_back(std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+                           .count());
+        const auto next = start + interval * static_cast<long>(i + 1);
+        run.waitForOutput(Never, std::max(std::chrono::milliseconds(1),
+                                          std::chrono::duration_cast<std::chrono::milliseconds>(
+                                              next - Clock::now())));
+    }
+    return sent;
+}
+
+bool readuntil(ChildProcess& run, const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    while (!done()) {
+        if (Clock::now() >= deadline) return false;
+        run.waitForOutput(Never, std::chrono::milliseconds(100));
+    }
+    return true;
+}

@@ -1,0 +1,35 @@
+// motelog in spool mode as the tests run it: a child process on a pty, its spool in a
+// fresh directory, and packets sent at a pace while its output is read.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+#include "line_bytes.h"
+#include "pty_pair.h"
+
+// An empty directory NAME under the test's temporary directory.
+std::string freshdirectory(const std::string& name);
+
+// Starts motelog on `pty` with `clientenv` (the server's client settings), the spool in
+// `spool`, and `extra` settings on top.
+std::unique_ptr<ChildProcess> startspooled(const PtyPair& pty, const std::vector<std::string>& clientenv,
+                                           const std::string& spool,
+                                           const std::vector<std::string>& extra = {});
+
+// A packet of mote `moteid` with one reading of a type stored raw, whose value is `raw`.
+Bytes rawpacket(std::uint16_t moteid, std::uint16_t raw = 7);
+
+// Sends `packets` one every `interval`, reading the program's output meanwhile so that it
+// never blocks on a full pipe; `before(i)` runs before packet i is sent. Returns each
+// packet's send time on the wall clock, in seconds since the epoch.
+std::vector<double> sendpaced(const PtyPair& pty, ChildProcess& run, const std::vector<Bytes>& packets,
+                              std::chrono::microseconds interval,
+                              const std::function<void(std::size_t)>& before = {});
+
+// Reads the program's output until `done()` holds or `timeout` has passed; returns done().
+bool readuntil(ChildProcess& run, const std::function<bool()>& done, std::chrono::milliseconds timeout);
