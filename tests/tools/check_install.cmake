@@ -1,5 +1,5 @@
 # Installs the build tree into a scratch prefix and checks that it holds what a base
-# station needs: both programs, the schema, the systemd unit naming the installed motelog,
+# station needs: the programs, the schema, the systemd unit naming the installed motelog,
 # and the example of the unit's environment file.
 #   cmake -DBUILD_DIR=... -DPREFIX=... -P check_install.cmake
 file(REMOVE_RECURSE "${PREFIX}")
@@ -10,7 +10,7 @@ if(NOT status EQUAL 0)
 endif()
 
 set(unit "${PREFIX}/lib/systemd/system/motelog.service")
-foreach(file bin/motelog bin/motesim share/motelog/schema.sql
+foreach(file bin/motelog bin/motesim bin/motelog-report share/motelog/schema.sql
              lib/systemd/system/motelog.service share/motelog/motelog.env.example)
   if(NOT EXISTS "${PREFIX}/${file}")
     message(FATAL_ERROR "the install tree lacks ${file}")
@@ -26,10 +26,12 @@ if(NOT restart STREQUAL "Restart=on-failure")
   message(FATAL_ERROR "the unit must restart motelog after a database error, has '${restart}'")
 endif()
 
-execute_process(COMMAND "${PREFIX}/bin/motesim" --help RESULT_VARIABLE status OUTPUT_QUIET)
-if(NOT status EQUAL 0)
-  message(FATAL_ERROR "the installed motesim does not run (${status})")
-endif()
+foreach(program motesim motelog-report)
+  execute_process(COMMAND "${PREFIX}/bin/${program}" --help RESULT_VARIABLE status OUTPUT_QUIET)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "the installed ${program} does not run (${status})")
+  endif()
+endforeach()
 
 find_program(SYSTEMD_ANALYZE systemd-analyze)
 if(SYSTEMD_ANALYZE)
