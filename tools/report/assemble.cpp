@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "parallelread.h"
+
 namespace report {
 
 namespace {
@@ -40,7 +42,8 @@ Window reportwindow(const ReportOptions& options, WallSeconds newest) {
     return window;
 }
 
-ReportContent assemblereport(Database& db, const ReportOptions& options) {
+ReportContent assemblereport(const ReportOptions& options) {
+    Database db(options.connection);
     ReportContent content;
     content.motes = options.motes;
     const std::optional<WallSeconds> newest = newestreading(db, options.motes);
@@ -48,7 +51,8 @@ ReportContent assemblereport(Database& db, const ReportOptions& options) {
     const Window window = reportwindow(options, *newest);
     content.window = window;
 
-    const std::vector<Series> series = groupseries(readbuckets(db, window, options.motes));
+    const std::vector<Series> series =
+        groupseries(readallbuckets(db, options.connection, window, options.motes));
     std::vector<unsigned long long> lastlogids;
     for (const Series& one : series) {
         content.summary.push_back({summarise(one), 0});

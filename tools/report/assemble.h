@@ -1,7 +1,6 @@
 // Reads what a report shows from the server and draws its charts.
 #pragma once
 
-#include "database.h"
 #include "options.h"
 #include "page.h"
 
@@ -12,6 +11,7 @@ namespace report {
 // Throws std::runtime_error when the window ends before it starts.
 Window reportwindow(const ReportOptions& options, WallSeconds newest);
 
-ReportContent assemblereport(Database& db, const ReportOptions& options);
+// Connects as `options` say and reads everything the page shows.
+ReportContent assemblereport(const ReportOptions& options);
 
 }  // namespace report

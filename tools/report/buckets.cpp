@@ -1,5 +1,6 @@
 #include "buckets.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <stdexcept>
@@ -34,6 +35,16 @@ double number(const Database::Row& row, std::size_t column) {
 
 }  // namespace
 
+void mergebucket(Bucket& into, const Bucket& from) {
+    into.count += from.count;
+    into.sum += from.sum;
+    into.min = std::min(into.min, from.min);
+    into.max = std::max(into.max, from.max);
+    into.first = std::min(into.first, from.first);
+    into.last = std::max(into.last, from.last);
+    into.lastlogid = std::max(into.lastlogid, from.lastlogid);
+}
+
 long long bucketseconds(const Window& window) {
     const long long length = window.until - window.since + 1;
     return length <= kMaxBuckets ? 1 : (length + kMaxBuckets - 1) / kMaxBuckets;
@@ -50,29 +61,40 @@ std::optional<WallSeconds> newestreading(Database& db, const std::vector<int>& m
     return whole(rows[0], 0);
 }
 
-std::vector<Bucket> readbuckets(Database& db, const Window& window, const std::vector<int>& motes) {
+std::optional<LogidRange> logidrange(Database& db) {
+    const auto rows = db.query(std::string("SELECT MIN(logid), MAX(logid) FROM ") + kTable);
+    if (rows.empty() || rows[0].size() < 2 || !rows[0][0]) return std::nullopt;
+    return LogidRange{std::strtoull(field(rows[0], 0).c_str(), nullptr, 10),
+                      std::strtoull(field(rows[0], 1).c_str(), nullptr, 10)};
+}
+
+std::vector<Bucket> readbuckets(Database& db, const Window& window, const std::vector<int>& motes,
+                                const LogidRange& rows) {
     const std::string epoch = std::to_string(kToSecondsOfEpoch);
     const std::string start = std::to_string(window.since + kToSecondsOfEpoch);
     const std::string sql =
-        "SELECT moteid, data_type, COUNT(*), SUM(data_value), MIN(data_value), MAX(data_value), "
+        "SELECT moteid, data_type, (TO_SECONDS(timestamp) - " + start + ") DIV " +
+        std::to_string(bucketseconds(window)) +
+        " AS slot, COUNT(*), SUM(data_value), MIN(data_value), MAX(data_value), "
         "TO_SECONDS(MIN(timestamp)) - " +
         epoch + ", TO_SECONDS(MAX(timestamp)) - " + epoch + ", MAX(logid) FROM " + kTable +
-        " WHERE timestamp BETWEEN '" + formatwall(window.since) + "' AND '" +
+        " WHERE logid BETWEEN " + std::to_string(rows.first) + " AND " + std::to_string(rows.last) +
+        " AND timestamp BETWEEN '" + formatwall(window.since) + "' AND '" +
         formatwall(window.until) + "'" + moteclause(motes) +
-        " GROUP BY moteid, data_type, (TO_SECONDS(timestamp) - " + start + ") DIV " +
-        std::to_string(bucketseconds(window)) + " ORDER BY 1, 2, 7";
+        " GROUP BY moteid, data_type, slot ORDER BY moteid, data_type, slot";
     std::vector<Bucket> buckets;
     for (const Database::Row& row : db.query(sql)) {
         Bucket& bucket = buckets.emplace_back();
         bucket.moteid = static_cast<int>(whole(row, 0));
         bucket.datatype = static_cast<int>(whole(row, 1));
-        bucket.count = whole(row, 2);
-        bucket.sum = number(row, 3);
-        bucket.min = number(row, 4);
-        bucket.max = number(row, 5);
-        bucket.first = whole(row, 6);
-        bucket.last = whole(row, 7);
-        bucket.lastlogid = std::strtoull(field(row, 8).c_str(), nullptr, 10);
+        bucket.slot = whole(row, 2);
+        bucket.count = whole(row, 3);
+        bucket.sum = number(row, 4);
+        bucket.min = number(row, 5);
+        bucket.max = number(row, 6);
+        bucket.first = whole(row, 7);
+        bucket.last = whole(row, 8);
+        bucket.lastlogid = std::strtoull(field(row, 9).c_str(), nullptr, 10);
     }
     return buckets;
 }

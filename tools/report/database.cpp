@@ -1,7 +1,5 @@
 #include "database.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <memory>
 #include <stdexcept>
@@ -30,12 +28,10 @@ Database::Database(const ConnectionSettings& settings) : mysql_(mysql_init(nullp
         if (!port && std::getenv("MYSQL_TCP_PORT"))
             port = static_cast<unsigned>(std::strtoul(std::getenv("MYSQL_TCP_PORT"), nullptr, 10));
     }
-    std::optional<std::string> password = settings.password;
-    if (settings.askpassword) password = std::string(getpass("Enter password: "));
     const unsigned timeout = 10;
     mysql_optionsv(mysql_, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
-    if (!mysql_real_connect(mysql_, orNull(settings.host), orNull(settings.user), orNull(password),
-                            nullptr, port, orNull(socket), 0)) {
+    if (!mysql_real_connect(mysql_, orNull(settings.host), orNull(settings.user),
+                            orNull(settings.password), nullptr, port, orNull(socket), 0)) {
         const std::string reason = mysql_error(mysql_);
         mysql_close(mysql_);
         throw std::runtime_error("cannot connect to the database server: " + reason);

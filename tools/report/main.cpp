@@ -1,4 +1,6 @@
 // motelog-report: one HTML page with charts and a summary of the stored readings.
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <fstream>
@@ -40,9 +42,12 @@ int main(int argc, char** argv) {
         std::cout << report::reportusage();
         return 0;
     }
+    if (options.connection.askpassword) {
+        options.connection.password = std::string(getpass("Enter password: "));
+        options.connection.askpassword = false;
+    }
     try {
-        report::Database db(options.connection);
-        const report::ReportContent content = report::assemblereport(db, options);
+        const report::ReportContent content = report::assemblereport(options);
         writepage(options.out, report::renderpage(content));
         long long readings = 0;
         for (const report::SummaryRow& row : content.summary) readings += row.series.count;

@@ -16,7 +16,7 @@ struct ConnectionSettings {
     std::optional<std::string> host;
     std::optional<std::string> user;
     std::optional<std::string> password;
-    bool askpassword = false;  // a bare --password or -p, as the mariadb client has it
+    bool askpassword = false;  // a bare --password or -p: ask on the terminal
     std::optional<std::string> socket;
     unsigned port = 0;  // 0: not given
     std::optional<std::string> defaultsfile;

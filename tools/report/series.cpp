@@ -44,15 +44,7 @@ std::vector<Series> groupseries(const std::vector<Bucket>& buckets) {
 Bucket summarise(const Series& series) {
     if (series.buckets.empty()) return Bucket{series.moteid, series.datatype};
     Bucket total = series.buckets.front();
-    for (std::size_t i = 1; i < series.buckets.size(); ++i) {
-        const Bucket& bucket = series.buckets[i];
-        total.count += bucket.count;
-        total.sum += bucket.sum;
-        total.min = std::min(total.min, bucket.min);
-        total.max = std::max(total.max, bucket.max);
-        total.last = bucket.last;
-        total.lastlogid = std::max(total.lastlogid, bucket.lastlogid);
-    }
+    for (std::size_t i = 1; i < series.buckets.size(); ++i) mergebucket(total, series.buckets[i]);
     return total;
 }
 

@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "child_process.h"
+#include "parallelread.h"
 #include "report_run.h"
 
 namespace {
@@ -100,6 +101,27 @@ TEST_F(ReportProgramTest, LongSpanIsFoldedIntoAtMostAThousandPointsPerLine) {
     EXPECT_LE(line.points, 1000);
     EXPECT_EQ(line.runs, 1);
     EXPECT_EQ(summaryrows(run.page).at(0).at(2), "8640");
+}
+
+TEST_F(ReportProgramTest, ReadingInPartsGivesTheSameBucketsAsReadingAtOnce) {
+    fillknownrows(db());
+    report::ConnectionSettings root;
+    root.user = "root";
+    report::Database server(root);
+    // Buckets of almost nine hours: each holds all of a series, and a series' rows (stored
+    // one after the other) fall into several parts.
+    const report::Window window{report::parsetimebound("", "2025-06-01").seconds,
+                                report::parsetimebound("", "2026-06-01").seconds};
+    const auto atonce = report::readallbuckets(server, root, window, {}, 1);
+    const auto inparts = report::readallbuckets(server, root, window, {}, 7);
+    ASSERT_EQ(atonce.size(), 10u);
+    ASSERT_EQ(inparts.size(), atonce.size());
+    for (std::size_t i = 0; i < atonce.size(); ++i) {
+        EXPECT_EQ(std::tie(inparts[i].moteid, inparts[i].datatype, inparts[i].slot,
+                           inparts[i].count, inparts[i].sum, inparts[i].lastlogid),
+                  std::tie(atonce[i].moteid, atonce[i].datatype, atonce[i].slot, atonce[i].count,
+                           atonce[i].sum, atonce[i].lastlogid));
+    }
 }
 
 TEST_F(ReportProgramTest, MoteOptionKeepsOnlyTheMotesNamed) {

@@ -59,7 +59,12 @@ TEST(ReportWindow, CountsSpansBackFromTheNewestReading) {
 // Buckets of one reading each, at these times.
 Series readingsat(const std::vector<WallSeconds>& times) {
     Series series{1, 2, {}};
-    for (WallSeconds time : times) series.buckets.push_back({1, 2, 1, 70, 70, 70, time, time, 0});
+    for (WallSeconds time : times) {
+        Bucket& bucket = series.buckets.emplace_back();
+        bucket.count = 1;
+        bucket.sum = 70;
+        bucket.first = bucket.last = time;
+    }
     return series;
 }
 
