@@ -76,8 +76,8 @@ std::vector<Bucket> readbuckets(Database& db, const Window& window, const std::v
         "SELECT moteid, data_type, (TO_SECONDS(timestamp) - " + start + ") DIV " +
         std::to_string(bucketseconds(window)) +
         " AS slot, COUNT(*), SUM(data_value), MIN(data_value), MAX(data_value), "
-        "TO_SECONDS(MIN(timestamp)) - " +
-        epoch + ", TO_SECONDS(MAX(timestamp)) - " + epoch + ", MAX(logid) FROM " + kTable +
+        "MIN(TO_SECONDS(timestamp)) - " +
+        epoch + ", MAX(TO_SECONDS(timestamp)) - " + epoch + ", MAX(logid) FROM " + kTable +
         " WHERE logid BETWEEN " + std::to_string(rows.first) + " AND " + std::to_string(rows.last) +
         " AND timestamp BETWEEN '" + formatwall(window.since) + "' AND '" +
         formatwall(window.until) + "'" + moteclause(motes) +
