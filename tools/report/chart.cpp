@@ -16,6 +16,18 @@ const std::vector<Quantity>& quantities() {
     return all;
 }
 
+namespace {
+
+// Tick labels as fine as the window needs: seconds for minutes, hours for days.
+const char* tickformat(const Window& window) {
+    const long long length = window.until - window.since;
+    if (length <= 15 * 60) return "%H:%M:%S";
+    if (length <= 3 * 86400) return "%m-%d\\n%H:%M";
+    return "%Y-%m-%d";
+}
+
+}  // namespace
+
 std::string gnuplotscript(const Quantity& quantity, const std::vector<ChartLine>& lines,
                           const Window& window) {
     std::string script =
@@ -23,7 +35,9 @@ std::string gnuplotscript(const Quantity& quantity, const std::vector<ChartLine>
         "set encoding utf8\n"
         "set xdata time\n"
         "set timefmt '%s'\n"
-        "set format x \"%m-%d\\n%H:%M\"\n"
+        "set format x \"" +
+        std::string(tickformat(window)) +
+        "\"\n"
         "set xlabel 'time'\n"
         "set ylabel '" +
         std::string(quantity.axislabel) + "'\n" + "set xrange ['" + std::to_string(window.since) +

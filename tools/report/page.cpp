@@ -11,7 +11,7 @@ body { font-family: sans-serif; margin: 2em; color: #222; }
 figure { margin: 1.5em 0; }
 figure svg { width: 100%; max-width: 900px; height: auto; display: block; }
 table { border-collapse: collapse; }
-th, td { border: 1px solid #bbb; padding: 0.25em 0.6em; text-align: right; }
+th, td { border: 1px solid #bbb; padding: 0.25em 0.6em; text-align: right; white-space: nowrap; }
 th { background: #eee; }
 td.name { text-align: left; }
 p.none { font-style: italic; }
