@@ -1,5 +1,6 @@
 #include "chart.h"
 
+#include <cctype>
 #include <cstdio>
 #include <stdexcept>
 
@@ -72,10 +73,13 @@ std::string drawchart(const Quantity& quantity, const std::vector<ChartLine>& li
                       const Window& window) {
     const FilterResult result = runfilter("gnuplot", {}, gnuplotscript(quantity, lines, window));
     const std::size_t start = result.out.find("<svg");
-    if (result.status != 0 || start == std::string::npos)
+    if (result.status != 0 || start == std::string::npos) {
+        std::string why = result.err;
+        while (!why.empty() && std::isspace(static_cast<unsigned char>(why.back()))) why.pop_back();
         throw std::runtime_error("gnuplot could not draw the " + std::string(quantity.title) +
-                                 " chart (status " + std::to_string(result.status) +
-                                 "): " + result.err);
+                                 " chart (status " + std::to_string(result.status) + "): " + why +
+                                 (result.status == 127 ? " (is gnuplot-nox installed?)" : ""));
+    }
     return result.out.substr(start);
 }
 
