@@ -1,5 +1,5 @@
 # Installs the build tree into a scratch prefix and checks that it holds what a base
-# station needs: both programs, the schema, the systemd unit naming the installed motelog
+# station needs: the programs, the schema, the systemd unit naming the installed motelog
 # and spooling in its state directory, the example of the unit's environment file, and the
 # README that motelog --help names.
 #   cmake -DBUILD_DIR=... -DPREFIX=... -P check_install.cmake
@@ -11,7 +11,8 @@ if(NOT status EQUAL 0)
 endif()
 
 set(unit "${PREFIX}/lib/systemd/system/motelog.service")
-foreach(file bin/motelog bin/motesim share/motelog/schema.sql share/doc/motelog/README.md
+foreach(file bin/motelog bin/motesim bin/motelog-report share/motelog/schema.sql
+             share/doc/motelog/README.md
              lib/systemd/system/motelog.service share/motelog/motelog.env.example)
   if(NOT EXISTS "${PREFIX}/${file}")
     message(FATAL_ERROR "the install tree lacks ${file}")
@@ -38,10 +39,12 @@ if(NOT spool STREQUAL "Environment=MOTELOG_SPOOL=/var/lib/motelog/spool;StateDir
   message(FATAL_ERROR "the unit must spool in its state directory, has '${spool}'")
 endif()
 
-execute_process(COMMAND "${PREFIX}/bin/motesim" --help RESULT_VARIABLE status OUTPUT_QUIET)
-if(NOT status EQUAL 0)
-  message(FATAL_ERROR "the installed motesim does not run (${status})")
-endif()
+foreach(program motesim motelog-report)
+  execute_process(COMMAND "${PREFIX}/bin/${program}" --help RESULT_VARIABLE status OUTPUT_QUIET)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "the installed ${program} does not run (${status})")
+  endif()
+endforeach()
 
 find_program(SYSTEMD_ANALYZE systemd-analyze)
 if(SYSTEMD_ANALYZE)

@@ -1,0 +1,69 @@
+#include "database.h"
+
+#include <cstdlib>
+#include <memory>
+#include <stdexcept>
+
+namespace report {
+
+namespace {
+
+const char* orNull(const std::optional<std::string>& value) {
+    return value ? value->c_str() : nullptr;
+}
+
+}  // namespace
+
+Database::Database(const ConnectionSettings& settings) : mysql_(mysql_init(nullptr)) {
+    if (!mysql_) throw std::runtime_error("cannot start the MariaDB client library: out of memory");
+    mysql_optionsv(mysql_, MYSQL_READ_DEFAULT_GROUP, "client");
+    if (settings.defaultsfile)
+        mysql_optionsv(mysql_, MYSQL_READ_DEFAULT_FILE, settings.defaultsfile->c_str());
+    // The environment before the usual option files: Debian's [client-server] group names
+    // the system server's socket, which would hide a MYSQL_UNIX_PORT set for another one.
+    std::optional<std::string> socket = settings.socket;
+    unsigned port = settings.port;
+    if (!settings.defaultsfile) {
+        if (!socket && std::getenv("MYSQL_UNIX_PORT")) socket = std::getenv("MYSQL_UNIX_PORT");
+        if (!port && std::getenv("MYSQL_TCP_PORT"))
+            port = static_cast<unsigned>(std::strtoul(std::getenv("MYSQL_TCP_PORT"), nullptr, 10));
+    }
+    const unsigned timeout = 10;
+    mysql_optionsv(mysql_, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
+    if (!mysql_real_connect(mysql_, orNull(settings.host), orNull(settings.user),
+                            orNull(settings.password), nullptr, port, orNull(socket), 0)) {
+        const std::string reason = mysql_error(mysql_);
+        mysql_close(mysql_);
+        throw std::runtime_error("cannot connect to the database server: " + reason);
+    }
+}
+
+Database::~Database() { mysql_close(mysql_); }
+
+std::vector<Database::Row> Database::query(const std::string& sql) {
+    if (mysql_real_query(mysql_, sql.data(), sql.size()) != 0)
+        throw std::runtime_error("the query failed: " + std::string(mysql_error(mysql_)));
+    std::unique_ptr<MYSQL_RES, decltype(&mysql_free_result)> result(mysql_store_result(mysql_),
+                                                                    &mysql_free_result);
+    std::vector<Row> rows;
+    if (!result) {
+        if (mysql_field_count(mysql_) != 0)
+            throw std::runtime_error("reading a result failed: " +
+                                     std::string(mysql_error(mysql_)));
+        return rows;
+    }
+    const unsigned columns = mysql_num_fields(result.get());
+    while (MYSQL_ROW row = mysql_fetch_row(result.get())) {
+        const unsigned long* lengths = mysql_fetch_lengths(result.get());
+        Row& out = rows.emplace_back();
+        for (unsigned i = 0; i < columns; ++i) {
+            if (row[i])
+                out.emplace_back(std::string(row[i], lengths[i]));
+            else
+                out.emplace_back(std::nullopt);
+        }
+    }
+    return rows;
+}
+
+}  // namespace report

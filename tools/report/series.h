@@ -1,0 +1,36 @@
+// One mote's readings of one data type, turned into a summary row and into the runs of
+// a chart line.
+#pragma once
+
+#include <vector>
+
+#include "buckets.h"
+
+namespace report {
+
+struct Series {
+    int moteid = 0;
+    int datatype = 0;
+    std::vector<Bucket> buckets;  // in time order
+};
+
+struct Point {
+    WallSeconds time = 0;
+    double value = 0;
+};
+
+// A stretch of a chart line without a gap.
+using Run = std::vector<Point>;
+
+// Splits buckets ordered by mote and data type into one series each.
+std::vector<Series> groupseries(const std::vector<Bucket>& buckets);
+
+// The whole series folded into one bucket.
+Bucket summarise(const Series& series);
+
+// The series' points, one per bucket at its readings' mean, split where the mote was
+// silent for much longer than its usual interval. Points with a value that is not a
+// finite number are left out and split the line too.
+std::vector<Run> chartruns(const Series& series);
+
+}  // namespace report
