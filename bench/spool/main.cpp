@@ -12,8 +12,12 @@
 #include <stdexcept>
 #include <string>
 
+#include "admin_connection.h"
+#include "bench_traffic.h"
 #include "delay_proxy.h"
+#include "password.h"
 #include "spool_runs.h"
+#include "store_floor.h"
 
 namespace {
 
@@ -55,12 +59,23 @@ int main(int argc, char** argv) {
                                args.at("--db-server"), args.at("--db-dir")};
         std::printf("load average at the start: %.2f\n", loadAverage());
 
+        // The direct mode's floor right before the drain, so that both figures come from one run.
+        AdminConnection(setup.socket).execute("truncate table marrowby.test_data");
+        const FloorResult floor = measureStoreFloor(dbsettingsfromenvironment(buildpassword()),
+                                                    rowsOf(benchFrames(4096, false)), 10000,
+                                                    std::chrono::seconds(60));
+        const double floorRate = static_cast<double>(floor.packets) / floor.seconds;
+        std::printf("\n(0) direct mode's floor (connect, 6 template inserts, close per packet):\n"
+                    "  %llu packets in %.2f s = %.0f packets/s\n",
+                    static_cast<unsigned long long>(floor.packets), floor.seconds, floorRate);
+
         const auto drained = drainBacklog(setup, std::stoull(args.at("--drain-packets")), std::chrono::seconds(120));
         std::printf("\n(1) backlog of %llu journaled 6-reading packets drained into the local server:\n"
-                    "  %.2f s = %.0f packets/s, %.0f rows/s (trace to a file)\n",
+                    "  %.2f s = %.0f packets/s, %.0f rows/s (trace to a file); %.1f times the floor\n",
                     static_cast<unsigned long long>(drained.packets), drained.seconds,
                     static_cast<double>(drained.packets) / drained.seconds,
-                    6 * static_cast<double>(drained.packets) / drained.seconds);
+                    6 * static_cast<double>(drained.packets) / drained.seconds,
+                    static_cast<double>(drained.packets) / drained.seconds / floorRate);
         if (!drained.failure.empty()) std::printf("  run failed: %s\n", drained.failure.c_str());
         std::fflush(stdout);
 
@@ -75,6 +90,14 @@ int main(int argc, char** argv) {
                     line.latenciesMs.empty() ? 0 : line.latenciesMs.back());
         std::fflush(stdout);
 
+        // The schema's account serves local sockets only; a logger across the network gets
+        // an account for its own address, here the proxy's.
+        {
+            AdminConnection admin(setup.socket);
+            admin.execute(std::string("CREATE OR REPLACE USER 'quillon'@'127.0.0.1' IDENTIFIED BY '") +
+                          buildpassword().data() + "'");
+            admin.execute("GRANT INSERT ON marrowby.test_data TO 'quillon'@'127.0.0.1'");
+        }
         DelayProxy proxy(static_cast<std::uint16_t>(std::stoul(args.at("--tcp-port"))),
                          std::chrono::milliseconds(10));
         LinePlan far;
