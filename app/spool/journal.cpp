@@ -64,7 +64,9 @@ Journal::Journal(const std::string& dir, std::uint64_t capbytes, std::uint64_t f
       cap_(capbytes),
       segmentlimit_(std::max<std::uint64_t>(std::min(LargestSegment, capbytes / 8), 4 * RecordSize)) {
     recover(report);
-    if (segments_.empty()) {
+    // A journal that ends before `firstseq` lost records that were stored already (a power
+    // cut, a damaged tail); numbering on from its end would pass new packets off as stored.
+    if (segments_.empty() || segments_.back().first + segments_.back().count < firstseq) {
         startsegment(firstseq);
         return;
     }

@@ -141,6 +141,31 @@ TEST_F(SpoolTest, ABatchPreparedOnAConnectionStillOpenIsCommittedNotSentAgain) {
     EXPECT_EQ(db().rowsofmote(mote).size(), 1u);
 }
 
+TEST_F(SpoolTest, NewPacketsAreStoredAfterTheJournalLostRecordsItHadStored) {
+    constexpr int first = 62030;
+    db().deletemotes(first, first + 7);
+    const std::string spool = freshdirectory("spool-lost-tail");
+    {
+        auto run = start(spool);
+        std::vector<Bytes> packets;
+        for (int mote = first; mote < first + 5; ++mote) packets.push_back(rawpacket(static_cast<std::uint16_t>(mote)));
+        sendpaced(pty_, *run, packets, 2ms);
+        ASSERT_TRUE(readuntil(*run, [&] { return rowsof(first, first + 4) == 5; }, Patience));
+        EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
+    }
+    // A power cut can take the journal's last records, already stored, off the disk.
+    for (const auto& entry : std::filesystem::directory_iterator(spool))
+        if (entry.path().extension() == ".journal") std::filesystem::resize_file(entry.path(), 2 * 52);
+
+    auto run = start(spool);
+    std::vector<Bytes> later;
+    for (int mote = first + 5; mote < first + 8; ++mote) later.push_back(rawpacket(static_cast<std::uint16_t>(mote)));
+    sendpaced(pty_, *run, later, 2ms);
+    EXPECT_TRUE(readuntil(*run, [&] { return rowsof(first + 5, first + 7) == 3; }, 5s));
+    EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
+    EXPECT_EQ(rowsof(first, first + 7), 8u);
+}
+
 // A small tmpfs, unmounted again when the test ends.
 class SmallDisk {
 public:
