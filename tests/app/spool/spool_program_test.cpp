@@ -148,18 +148,21 @@ TEST_F(SpoolTest, NewPacketsAreStoredAfterTheJournalLostRecordsItHadStored) {
     {
         auto run = start(spool);
         std::vector<Bytes> packets;
-        for (int mote = first; mote < first + 5; ++mote) packets.push_back(rawpacket(static_cast<std::uint16_t>(mote)));
+        for (int mote = first; mote < first + 5; ++mote)
+            packets.push_back(rawpacket(static_cast<std::uint16_t>(mote)));
         sendpaced(pty_, *run, packets, 2ms);
         ASSERT_TRUE(readuntil(*run, [&] { return rowsof(first, first + 4) == 5; }, Patience));
         EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
     }
     // A power cut can take the journal's last records, already stored, off the disk.
     for (const auto& entry : std::filesystem::directory_iterator(spool))
-        if (entry.path().extension() == ".journal") std::filesystem::resize_file(entry.path(), 2 * 52);
+        if (entry.path().extension() == ".journal")
+            std::filesystem::resize_file(entry.path(), 2 * RecordSize);
 
     auto run = start(spool);
     std::vector<Bytes> later;
-    for (int mote = first + 5; mote < first + 8; ++mote) later.push_back(rawpacket(static_cast<std::uint16_t>(mote)));
+    for (int mote = first + 5; mote < first + 8; ++mote)
+        later.push_back(rawpacket(static_cast<std::uint16_t>(mote)));
     sendpaced(pty_, *run, later, 2ms);
     EXPECT_TRUE(readuntil(*run, [&] { return rowsof(first + 5, first + 7) == 3; }, 5s));
     EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
