@@ -199,9 +199,10 @@ TEST_F(SpoolTest, AFullDiskDropsPacketsAndLeavesTheJournalWhole) {
     constexpr int first = 62100;
     constexpr int sent = 400;
     db().deletemotes(first, first + sent);
-    const SmallDisk disk(freshdirectory("spool-disk"));
+    const std::string mountpoint = freshdirectory("spool-disk");
+    const SmallDisk disk(mountpoint);
     if (!disk.mounted()) GTEST_SKIP() << disk.error() << " (needs root)";
-    const std::string spool = testing::TempDir() + "spool-disk/spool";
+    const std::string spool = mountpoint + "/spool";
     {
         auto down = start(spool, {absentsocket()});
         std::vector<Bytes> packets;
