@@ -64,7 +64,9 @@ Journal::Journal(const std::string& dir, std::uint64_t capbytes, std::uint64_t f
       cap_(capbytes),
       segmentlimit_(std::max<std::uint64_t>(std::min(LargestSegment, capbytes / 8), 4 * RecordSize)) {
     recover(report);
-    if (segments_.empty()) {
+    // A journal that ends before `firstseq` lost records that were stored already (a power
+    // cut, a damaged tail); numbering on from its end would pass new packets off as stored.
+    if (segments_.empty() || segments_.back().first + segments_.back().count < firstseq) {
         startsegment(firstseq);
         return;
     }
@@ -120,7 +122,8 @@ void Journal::startsegment(std::uint64_t first) {
 AppendResult Journal::append(std::int64_t arrivalus, const MotePacket& packet) {
     const RecordBytes record = encoderecord(arrivalus, packet);
     const std::lock_guard<std::mutex> guard(mutex_);
-    if (bytes_ + RecordSize > cap_) return {AppendResult::AtCap, 0};
+    // A full segment is closed even at the cap: only a closed segment can be released, and
+    // a cap of less than two segments would otherwise never make room again.
     try {
         const Segment& current = segments_.back();
         if (current.count > 0 && (current.count + 1) * RecordSize > segmentlimit_)
@@ -128,6 +131,7 @@ AppendResult Journal::append(std::int64_t arrivalus, const MotePacket& packet) {
     } catch (const std::system_error& error) {
         return {AppendResult::Failed, error.code().value()};
     }
+    if (bytes_ + RecordSize > cap_) return {AppendResult::AtCap, 0};
     Segment& last = segments_.back();
     const auto end = static_cast<off_t>(last.count * RecordSize);
     if (const int error = writeat(writefd_, record.data(), record.size(), end)) {

@@ -21,7 +21,7 @@ struct AppendResult {
 class Journal {
 public:
     // Opens the journal in the existing directory `dir`, whose segments may hold at most
-    // `capbytes` together; a new journal numbers its first record `firstseq`. Recovery
+    // `capbytes` together; the next record appended is numbered `firstseq` or later. Recovery
     // keeps every segment's whole, intact records; a damaged tail is reported on `report`
     // and cut off. Throws std::system_error naming the file when a file cannot be used.
     Journal(const std::string& dir, std::uint64_t capbytes, std::uint64_t firstseq,

@@ -1,6 +1,7 @@
 #include "spoolsettings.h"
 
 #include <cstdlib>
+#include <limits>
 #include <stdexcept>
 
 std::uint64_t parsesize(const std::string& text) {
@@ -10,7 +11,10 @@ std::uint64_t parsesize(const std::string& text) {
     if (digits == 0 || shift < 0 || text.size() > 15)
         throw std::invalid_argument("MOTELOG_SPOOL_MAX=" + text +
                                     " is not a size: give bytes, or a number with K, M or G");
-    const std::uint64_t size = std::stoull(text.substr(0, digits)) << shift;
+    const std::uint64_t number = std::stoull(text.substr(0, digits));
+    if (number > (std::numeric_limits<std::uint64_t>::max() >> shift))
+        throw std::invalid_argument("MOTELOG_SPOOL_MAX=" + text + " is too large");
+    const std::uint64_t size = number << shift;
     if (size == 0) throw std::invalid_argument("MOTELOG_SPOOL_MAX=" + text + " leaves no room");
     return size;
 }

@@ -113,6 +113,16 @@ TEST_F(JournalTest, TheCapRefusesRecordsUntilStoredSegmentsAreReleased) {
     EXPECT_EQ(journal.end(), 13u);
 }
 
+TEST_F(JournalTest, ACapBelowOneSegmentTakesRecordsAgainOnceTheyAreStored) {
+    std::ostringstream report;
+    Journal journal(dir_, 4 * RecordSize, 0, report);
+    for (int i = 0; i < 4; ++i)
+        ASSERT_EQ(journal.append(i, packetofmote(1)).outcome, AppendResult::Stored) << i;
+    EXPECT_EQ(journal.append(4, packetofmote(1)).outcome, AppendResult::AtCap);
+    journal.release(4);
+    EXPECT_EQ(journal.append(5, packetofmote(2)).outcome, AppendResult::Stored);
+}
+
 TEST_F(JournalTest, ProgressSurvivesATornWriteOfItsNewestSlot) {
     std::ostringstream report;
     {

@@ -141,6 +141,34 @@ TEST_F(SpoolTest, ABatchPreparedOnAConnectionStillOpenIsCommittedNotSentAgain) {
     EXPECT_EQ(db().rowsofmote(mote).size(), 1u);
 }
 
+TEST_F(SpoolTest, NewPacketsAreStoredAfterTheJournalLostRecordsItHadStored) {
+    constexpr int first = 62030;
+    db().deletemotes(first, first + 7);
+    const std::string spool = freshdirectory("spool-lost-tail");
+    {
+        auto run = start(spool);
+        std::vector<Bytes> packets;
+        for (int mote = first; mote < first + 5; ++mote)
+            packets.push_back(rawpacket(static_cast<std::uint16_t>(mote)));
+        sendpaced(pty_, *run, packets, 2ms);
+        ASSERT_TRUE(readuntil(*run, [&] { return rowsof(first, first + 4) == 5; }, Patience));
+        EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
+    }
+    // A power cut can take the journal's last records, already stored, off the disk.
+    for (const auto& entry : std::filesystem::directory_iterator(spool))
+        if (entry.path().extension() == ".journal")
+            std::filesystem::resize_file(entry.path(), 2 * RecordSize);
+
+    auto run = start(spool);
+    std::vector<Bytes> later;
+    for (int mote = first + 5; mote < first + 8; ++mote)
+        later.push_back(rawpacket(static_cast<std::uint16_t>(mote)));
+    sendpaced(pty_, *run, later, 2ms);
+    EXPECT_TRUE(readuntil(*run, [&] { return rowsof(first + 5, first + 7) == 3; }, 5s));
+    EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
+    EXPECT_EQ(rowsof(first, first + 7), 8u);
+}
+
 // A small tmpfs, unmounted again when the test ends.
 class SmallDisk {
 public:
@@ -171,9 +199,10 @@ TEST_F(SpoolTest, AFullDiskDropsPacketsAndLeavesTheJournalWhole) {
     constexpr int first = 62100;
     constexpr int sent = 400;
     db().deletemotes(first, first + sent);
-    const SmallDisk disk(freshdirectory("spool-disk"));
+    const std::string mountpoint = freshdirectory("spool-disk");
+    const SmallDisk disk(mountpoint);
     if (!disk.mounted()) GTEST_SKIP() << disk.error() << " (needs root)";
-    const std::string spool = testing::TempDir() + "spool-disk/spool";
+    const std::string spool = mountpoint + "/spool";
     {
         auto down = start(spool, {absentsocket()});
         std::vector<Bytes> packets;

@@ -1,6 +1,7 @@
 #include "spool_run.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -14,7 +15,9 @@ const std::string Never = "\x01 never written";
 }  // namespace
 
 std::string freshdirectory(const std::string& name) {
-    const std::filesystem::path dir = std::filesystem::path(testing::TempDir()) / name;
+    // Named per process: test runs of other build trees share the temporary directory.
+    const std::filesystem::path dir =
+        std::filesystem::path(testing::TempDir()) / (name + "-" + std::to_string(getpid()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     return dir.string();

@@ -12,7 +12,7 @@
 #include "line_bytes.h"
 #include "pty_pair.h"
 
-// An empty directory NAME under the test's temporary directory.
+// An empty directory named after NAME and the process under the test's temporary directory.
 std::string freshdirectory(const std::string& name);
 
 // Starts motelog on `pty` with `clientenv` (the server's client settings), the spool in
