@@ -109,6 +109,10 @@ void SpoolStore::storebatch(BatchConnection& connection, const std::vector<Journ
         // The transaction is named by the generation of the progress record that announces it.
         const std::uint64_t name = progress_.current().generation + 1;
         const std::string xid = batchxid(progress_.current().spoolid, name);
+        // Every step below reaches the disk before the server is asked for the next one: the
+        // batch's records first, then each progress record. A power cut then can neither
+        // store a batch twice nor leave one prepared on the server with nothing to finish it.
+        journal_.sync();
         record(Progress::Preparing, count, name, connection.session());
         connection.run("XA START " + xid);
         connection.run(insert);
@@ -132,6 +136,7 @@ void SpoolStore::finish(const std::vector<JournalEntry>& entries) {
         p.batchxid = 0;
         p.batchsession = 0;
         progress_.write(p);
+        progress_.sync();
         flockfile(stdout);
         for (const JournalEntry& entry : entries) tracestoredpacket(entry.packet);
         std::fflush(stdout);
@@ -148,4 +153,5 @@ void SpoolStore::record(Progress::Batch batch, std::uint32_t count, std::uint64_
     p.batchxid = xid;
     p.batchsession = session;
     progress_.write(p);
+    progress_.sync();
 }
