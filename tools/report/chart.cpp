@@ -71,7 +71,10 @@ std::string gnuplotscript(const Quantity& quantity, const std::vector<ChartLine>
 
 std::string drawchart(const Quantity& quantity, const std::vector<ChartLine>& lines,
                       const Window& window) {
-    const FilterResult result = runfilter("gnuplot", {}, gnuplotscript(quantity, lines, window));
+    // Without the user's ~/.gnuplot and the system's gnuplotrc, which could send the chart
+    // elsewhere or change how it is drawn.
+    const FilterResult result =
+        runfilter("gnuplot", {"--default-settings"}, gnuplotscript(quantity, lines, window));
     const std::size_t start = result.out.find("<svg");
     if (result.status != 0 || start == std::string::npos) {
         std::string why = result.err;

@@ -1,6 +1,7 @@
 // motelog-report end to end: the private server filled with known rows, the program run
 // as a child process, its page read back.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -73,6 +74,18 @@ TEST_F(ReportProgramTest, ChartsDrawOneLinePerMoteWithAPointPerReadingAndABreakA
         EXPECT_EQ(lines.at("mote 3").points, 10);
         EXPECT_EQ(lines.at("mote 3").runs, 1);
     }
+}
+
+TEST_F(ReportProgramTest, ChartsIgnoreTheUsersOwnGnuplotSettings) {
+    fillknownrows(db());
+    const std::string home = ::testing::TempDir() + "motelog-report-home";
+    mkdir(home.c_str(), 0700);
+    std::ofstream(home + "/.gnuplot") << "set output '/dev/null'\n";
+    const ReportRun run = runreport(kKnownWindow, pagepath_, {"HOME=" + home});
+    std::remove((home + "/.gnuplot").c_str());
+    rmdir(home.c_str());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(chartlines(run.page, 1).at("mote 1").points, 120);
 }
 
 TEST_F(ReportProgramTest, ChartsAreWellFormedXml) {
