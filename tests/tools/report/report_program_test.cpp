@@ -186,4 +186,14 @@ TEST_F(ReportProgramTest, UnreachableServerWritesNoPageAndSaysWhy) {
     EXPECT_NE(access((pagepath_ + ".part").c_str(), F_OK), 0);
 }
 
+TEST_F(ReportProgramTest, MissingDefaultsFileWritesNoPageAndSaysWhy) {
+    fillknownrows(db());
+    const ReportRun run = runreport({"--defaults-file=/nonexistent/report.cnf"}, pagepath_);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("/nonexistent/report.cnf: No such file or directory"),
+              std::string::npos)
+        << run.err;
+    EXPECT_TRUE(run.page.empty());
+}
+
 }  // namespace
