@@ -186,6 +186,31 @@ TEST_F(ReportProgramTest, UnreachableServerWritesNoPageAndSaysWhy) {
     EXPECT_NE(access((pagepath_ + ".part").c_str(), F_OK), 0);
 }
 
+TEST_F(ReportProgramTest, UnwritablePageEndsWithStatusOneAndSaysWhy) {
+    fillknownrows(db());
+    const ReportRun run = runreport(kKnownWindow, "/nonexistent/report.html");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("/nonexistent/report.html.part: No such file or directory"),
+              std::string::npos)
+        << run.err;
+}
+
+TEST_F(ReportProgramTest, PageGoesWhereALinkPointsAndTheLinkStays) {
+    fillknownrows(db());
+    const std::string link = ::testing::TempDir() + "motelog-report-link.html";
+    std::remove(link.c_str());
+    ASSERT_EQ(symlink(pagepath_.c_str(), link.c_str()), 0);
+    std::vector<std::string> args = kKnownWindow;
+    args.push_back("--out=" + link);
+    const ReportRun run = runreport(args, pagepath_);  // the page read back from the target
+    struct stat linkstat {};
+    EXPECT_EQ(lstat(link.c_str(), &linkstat), 0);
+    std::remove(link.c_str());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(S_ISLNK(linkstat.st_mode));
+    EXPECT_EQ(summaryrows(run.page).size(), 10u);
+}
+
 TEST_F(ReportProgramTest, MissingDefaultsFileWritesNoPageAndSaysWhy) {
     fillknownrows(db());
     const ReportRun run = runreport({"--defaults-file=/nonexistent/report.cnf"}, pagepath_);

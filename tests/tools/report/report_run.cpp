@@ -17,9 +17,9 @@ void ReportTest::SetUp() {
 ReportRun runreport(const std::vector<std::string>& args, const std::string& pagepath,
                     const std::vector<std::string>& environment) {
     std::remove(pagepath.c_str());
-    std::vector<std::string> all = args;
-    all.push_back("--user=root");
-    all.push_back("--out=" + pagepath);
+    // First, so that an --out in `args` wins.
+    std::vector<std::string> all = {"--user=root", "--out=" + pagepath};
+    all.insert(all.end(), args.begin(), args.end());
     ChildProcess child(MOTELOG_REPORT_PROGRAM, all, environment);
     ReportRun run;
     run.status = child.waitForExit(std::chrono::seconds(60));

@@ -21,8 +21,8 @@ protected:
     void SetUp() override;
 };
 
-// Runs the program as the server's root user, writing to `pagepath` (removed first), with
-// the environment changed as ChildProcess takes it.
+// Runs the program as the server's root user, writing to `pagepath` (removed first) unless
+// `args` say otherwise, with the environment changed as ChildProcess takes it.
 ReportRun runreport(const std::vector<std::string>& args, const std::string& pagepath,
                     const std::vector<std::string>& environment = {});
 
