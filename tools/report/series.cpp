@@ -13,12 +13,13 @@ constexpr double kGapFactor = 5;
 constexpr double kShortestInterval = 1;
 
 // The median of the intervals seen: the mean spacing within each bucket and the
-// silences between buckets.
+// silences between buckets. A bucket whose readings share one second (the readings of
+// one packet) tells nothing about the spacing of packets.
 double usualinterval(const std::vector<Bucket>& buckets) {
     std::vector<double> intervals;
     for (std::size_t i = 0; i < buckets.size(); ++i) {
         const Bucket& bucket = buckets[i];
-        if (bucket.count > 1)
+        if (bucket.count > 1 && bucket.last > bucket.first)
             intervals.push_back(double(bucket.last - bucket.first) / double(bucket.count - 1));
         if (i > 0) intervals.push_back(double(bucket.first - buckets[i - 1].last));
     }

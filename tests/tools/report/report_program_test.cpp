@@ -76,6 +76,19 @@ TEST_F(ReportProgramTest, ChartsDrawOneLinePerMoteWithAPointPerReadingAndABreakA
     }
 }
 
+TEST_F(ReportProgramTest, ReadingsThatShareTheirPacketsSecondDoNotBreakTheLine) {
+    // A packet a minute carrying two temperature readings, stored in the same second.
+    db().execute(
+        "INSERT INTO marrowby.test_data (moteid, timestamp, data_type, data_value) "
+        "SELECT 6, '2026-01-01 00:00:00' + INTERVAL (seq DIV 2) MINUTE, 2, 70 + seq % 3 "
+        "FROM seq_0_to_239");
+    const ReportRun run = runreport(kKnownWindow, pagepath_);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const DrawnLine line = chartlines(run.page, 2).at("mote 6");
+    EXPECT_EQ(line.points, 120);
+    EXPECT_EQ(line.runs, 1);
+}
+
 TEST_F(ReportProgramTest, ChartsIgnoreTheUsersOwnGnuplotSettings) {
     fillknownrows(db());
     const std::string home = ::testing::TempDir() + "motelog-report-home";
