@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <stdexcept>
 
 #include "filter.h"
@@ -76,11 +77,16 @@ std::string drawchart(const Quantity& quantity, const std::vector<ChartLine>& li
     const FilterResult result =
         runfilter("gnuplot", {"--default-settings"}, gnuplotscript(quantity, lines, window));
     const std::size_t start = result.out.find("<svg");
-    if (result.status != 0 || start == std::string::npos) {
+    if (result.status != 0 || result.signal != 0 || start == std::string::npos) {
         std::string why = result.err;
         while (!why.empty() && std::isspace(static_cast<unsigned char>(why.back()))) why.pop_back();
+        const std::string ending =
+            result.signal != 0 ? ": killed by signal " + std::to_string(result.signal) + " (" +
+                                     strsignal(result.signal) + ")"
+                               : " (status " + std::to_string(result.status) + ")";
+        if (why.empty() && result.signal == 0) why = "no SVG in its output";
         throw std::runtime_error("gnuplot could not draw the " + std::string(quantity.title) +
-                                 " chart (status " + std::to_string(result.status) + "): " + why +
+                                 " chart" + ending + (why.empty() ? "" : ": " + why) +
                                  (result.status == 127 ? " (is gnuplot-nox installed?)" : ""));
     }
     return result.out.substr(start);

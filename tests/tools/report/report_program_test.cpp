@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 
 #include "child_process.h"
@@ -99,6 +100,23 @@ TEST_F(ReportProgramTest, ChartsIgnoreTheUsersOwnGnuplotSettings) {
     rmdir(home.c_str());
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(chartlines(run.page, 1).at("mote 1").points, 120);
+}
+
+TEST_F(ReportProgramTest, GnuplotEndedByASignalIsNamed) {
+    fillknownrows(db());
+    const std::string bin = ::testing::TempDir() + "motelog-report-bin";
+    mkdir(bin.c_str(), 0700);
+    std::ofstream(bin + "/gnuplot") << "#!/bin/sh\nkill -KILL $$\n";
+    chmod((bin + "/gnuplot").c_str(), 0700);
+    const ReportRun run =
+        runreport(kKnownWindow, pagepath_, {"PATH=" + bin + ":" + std::getenv("PATH")});
+    std::remove((bin + "/gnuplot").c_str());
+    rmdir(bin.c_str());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("gnuplot could not draw the Light chart: killed by signal 9 (Killed)"),
+              std::string::npos)
+        << run.err;
+    EXPECT_TRUE(run.page.empty());
 }
 
 TEST_F(ReportProgramTest, ChartsAreWellFormedXml) {
