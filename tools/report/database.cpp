@@ -43,6 +43,12 @@ Database::Database(const ConnectionSettings& settings) {
         if (!port && std::getenv("MYSQL_TCP_PORT"))
             port = static_cast<unsigned>(std::strtoul(std::getenv("MYSQL_TCP_PORT"), nullptr, 10));
     }
+    // As the mariadb client does: a port given on the command line without a socket means
+    // TCP, even to localhost, where the library would otherwise take the socket.
+    if (settings.port && !settings.socket) {
+        const unsigned tcp = MYSQL_PROTOCOL_TCP;
+        mysql_optionsv(mysql_, MYSQL_OPT_PROTOCOL, &tcp);
+    }
     const unsigned timeout = 10;
     mysql_optionsv(mysql_, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
     if (!mysql_real_connect(mysql_, orNull(settings.host), orNull(settings.user),

@@ -242,6 +242,19 @@ TEST_F(ReportProgramTest, PageGoesWhereALinkPointsAndTheLinkStays) {
     EXPECT_EQ(summaryrows(run.page).size(), 10u);
 }
 
+TEST_F(ReportProgramTest, PortOnTheCommandLineConnectsOverTcpAsTheMariadbClientDoes) {
+    fillknownrows(db());
+    // Nothing listens on port 1: the server behind the socket must not answer instead.
+    const ReportRun elsewhere = runreport({"--port=1"}, pagepath_);
+    EXPECT_EQ(elsewhere.status, 1);
+    EXPECT_NE(elsewhere.err.find("cannot connect to the database server: "), std::string::npos)
+        << elsewhere.err;
+    EXPECT_TRUE(elsewhere.page.empty());
+    const ReportRun served =
+        runreport({std::string("--port=") + std::getenv("MYSQL_TCP_PORT")}, pagepath_);
+    EXPECT_EQ(served.status, 0) << served.err;
+}
+
 TEST_F(ReportProgramTest, MissingDefaultsFileWritesNoPageAndSaysWhy) {
     fillknownrows(db());
     const ReportRun run = runreport({"--defaults-file=/nonexistent/report.cnf"}, pagepath_);
