@@ -78,16 +78,24 @@ TEST_F(ReportProgramTest, ChartsDrawOneLinePerMoteWithAPointPerReadingAndABreakA
 }
 
 TEST_F(ReportProgramTest, ReadingsThatShareTheirPacketsSecondDoNotBreakTheLine) {
-    // A packet a minute carrying two temperature readings, stored in the same second.
+    // Packets carrying several temperature readings, stored in the same second: two a
+    // minute, a bucket per packet; then six every 20 s over a day, several packets a bucket.
     db().execute(
         "INSERT INTO marrowby.test_data (moteid, timestamp, data_type, data_value) "
         "SELECT 6, '2026-01-01 00:00:00' + INTERVAL (seq DIV 2) MINUTE, 2, 70 + seq % 3 "
         "FROM seq_0_to_239");
-    const ReportRun run = runreport(kKnownWindow, pagepath_);
-    ASSERT_EQ(run.status, 0) << run.err;
-    const DrawnLine line = chartlines(run.page, 2).at("mote 6");
-    EXPECT_EQ(line.points, 120);
-    EXPECT_EQ(line.runs, 1);
+    db().execute(
+        "INSERT INTO marrowby.test_data (moteid, timestamp, data_type, data_value) "
+        "SELECT 8, '2026-02-01 00:00:00' + INTERVAL (seq DIV 6) * 20 SECOND, 2, 70 + seq % 3 "
+        "FROM seq_0_to_25919");
+    const ReportRun minutes = runreport(kKnownWindow, pagepath_);
+    ASSERT_EQ(minutes.status, 0) << minutes.err;
+    EXPECT_EQ(chartlines(minutes.page, 2).at("mote 6").points, 120);
+    EXPECT_EQ(chartlines(minutes.page, 2).at("mote 6").runs, 1);
+    const ReportRun day = runreport({"--since=2026-02-01", "--until=2026-02-02"}, pagepath_);
+    ASSERT_EQ(day.status, 0) << day.err;
+    EXPECT_GT(chartlines(day.page, 2).at("mote 8").points, 900);
+    EXPECT_EQ(chartlines(day.page, 2).at("mote 8").runs, 1);
 }
 
 TEST_F(ReportProgramTest, ChartsIgnoreTheUsersOwnGnuplotSettings) {
