@@ -89,7 +89,10 @@ int main(int argc, char** argv) {
                   << (content.window
                           ? " readings from " + report::formatwall(content.window->since) + " to " +
                                 report::formatwall(content.window->until)
-                          : " readings: the table is empty")
+                          : content.motes.empty()
+                                ? " readings: the table is empty"
+                                : " readings: the table holds none of " +
+                                      report::motesnamed(content.motes))
                   << ")\n";
         return 0;
     } catch (const std::exception& error) {

@@ -193,6 +193,18 @@ TEST_F(ReportProgramTest, EmptyTableGivesANoReadingsPage) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.page.find("no readings"), std::string::npos) << run.page;
     EXPECT_EQ(run.page.find("<svg"), std::string::npos);
+    EXPECT_NE(run.out.find("(0 readings: the table is empty)"), std::string::npos) << run.out;
+}
+
+TEST_F(ReportProgramTest, MoteWithoutReadingsIsNotCalledAnEmptyTable) {
+    fillknownrows(db());
+    const ReportRun run = runreport({"--mote=9"}, pagepath_);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("(0 readings: the table holds none of mote 9)"), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.page.find("no readings: the table marrowby.test_data holds none of mote 9."),
+              std::string::npos)
+        << run.page;
 }
 
 TEST_F(ReportProgramTest, SpanWithoutReadingsGivesANoReadingsPage) {
