@@ -1,5 +1,6 @@
 #include "chart.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -30,6 +31,7 @@ const char* tickformat(const Window& window) {
 
 }  // namespace
 
+// A window of one second still gets an x-axis of one second: gnuplot refuses an empty one.
 std::string gnuplotscript(const Quantity& quantity, const std::vector<ChartLine>& lines,
                           const Window& window) {
     std::string script =
@@ -43,7 +45,7 @@ std::string gnuplotscript(const Quantity& quantity, const std::vector<ChartLine>
         "set xlabel 'time'\n"
         "set ylabel '" +
         std::string(quantity.axislabel) + "'\n" + "set xrange ['" + std::to_string(window.since) +
-        "':'" + std::to_string(window.until) +
+        "':'" + std::to_string(std::max(window.until, window.since + 1)) +
         "']\n"
         "set key outside right top\n"
         "set grid\n";

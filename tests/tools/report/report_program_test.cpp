@@ -225,6 +225,10 @@ TEST_F(ReportProgramTest, SingleReadingIsDrawnAsOnePoint) {
     EXPECT_EQ(line.points, 1);
     EXPECT_EQ(svgelements(run.page).size(), 1u) << "light and humidity have no readings";
     EXPECT_EQ(summaryrows(run.page).at(0).at(8), "71.50");
+    // A window of that one second alone.
+    const ReportRun instant = runreport({"--since=0s"}, pagepath_);
+    ASSERT_EQ(instant.status, 0) << instant.err;
+    EXPECT_EQ(chartlines(instant.page, 2).at("mote 4").points, 1);
 }
 
 TEST_F(ReportProgramTest, UnreachableServerWritesNoPageAndSaysWhy) {
