@@ -3,9 +3,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdio>
-#include <climits>
 #include <cstring>
 #include <iostream>
 #include <stdexcept>
