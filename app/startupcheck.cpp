@@ -1,12 +1,20 @@
 #include "startupcheck.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "portsetup.h"
 #include "portwords.h"
 #include "readingstore.h"
+#include "spoolsettings.h"
 
 namespace {
 
@@ -68,18 +76,49 @@ bool checkdatabase(const DbSettings& settings) {
     }
 }
 
+// Without taking it: motelog locks the spool and replays its journal when it starts. A
+// missing directory is made and removed again, as the surest test that motelog can make it.
+bool checkspool() {
+    std::optional<SpoolSettings> settings;
+    try {
+        settings = spoolsettingsfromenvironment();
+    } catch (const std::invalid_argument& error) {
+        std::cout << "Spool:" << std::endl;
+        failed("settings", error.what());
+        return false;
+    }
+    if (!settings) return true;
+    const char* const dir = settings->dir.c_str();
+    std::cout << "Spool " << dir << ":" << std::endl;
+    struct stat status {};
+    if (stat(dir, &status) != 0) {
+        if (mkdir(dir, 0700) != 0) {
+            failed("directory", "cannot create " + settings->dir + ": " + std::strerror(errno));
+            return false;
+        }
+        rmdir(dir);
+    } else if (!S_ISDIR(status.st_mode) || access(dir, W_OK | X_OK) != 0) {
+        failed("directory", "cannot write in " + settings->dir + ": " +
+                                std::strerror(S_ISDIR(status.st_mode) ? errno : ENOTDIR));
+        return false;
+    }
+    passed("directory");
+    return true;
+}
+
 }  // namespace
 
 int runstartupcheck(const DbSettings& settings) {
-    const bool portwell = checkport();
-    const bool databasewell = checkdatabase(settings);
-    if (portwell && databasewell) {
+    const std::pair<const char*, bool> parts[] = {{"the serial port", checkport()},
+                                                  {"the database", checkdatabase(settings)},
+                                                  {"the spool", checkspool()}};
+    std::string what;
+    for (const auto& [name, well] : parts)
+        if (!well) what += (what.empty() ? "" : " and ") + std::string(name);
+    if (what.empty()) {
         std::cout << "All is well: motelog can start." << std::endl;
         return 0;
     }
-    const char* what = portwell ? "the database"
-                       : databasewell ? "the serial port"
-                                      : "the serial port and the database";
     std::cerr << "motelog --check: " << what << " failed; see above." << std::endl;
     return 1;
 }

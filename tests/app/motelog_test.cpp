@@ -597,6 +597,22 @@ TEST_F(MotelogTest, CheckNamesAMissingPort) {
     EXPECT_NE(run->out().find("  connect: ok\n"), std::string::npos) << run->out();
 }
 
+TEST_F(MotelogTest, CheckNamesASpoolThatMotelogCouldNotUse) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> spools = {
+        {{"MOTELOG_SPOOL=/tmp/motelog-test-spool", "MOTELOG_SPOOL_MAX=lots"},
+         "MOTELOG_SPOOL_MAX=lots is not a size"},
+        {{"MOTELOG_SPOOL=/proc/motelog-test-spool"}, "/proc/motelog-test-spool"}};
+    for (const auto& [environment, named] : spools) {
+        auto run = start(environment, {"--check"});
+        EXPECT_EQ(run->waitForExit(Patience), 1) << named;
+        EXPECT_NE(run->out().find("  connect: ok\n"), std::string::npos) << run->out();
+        EXPECT_NE(run->err().find(named), std::string::npos) << run->err();
+        EXPECT_NE(run->err().find("motelog --check: the spool failed; see above.\n"),
+                  std::string::npos)
+            << run->err();
+    }
+}
+
 TEST(MotelogCommandLine, HelpAndVersionInformWithoutTouchingThePort) {
     ChildProcess help(MOTELOG_PROGRAM, {"--help"}, {"COM1=/nonexistent/motelog-test-port"});
     EXPECT_EQ(help.waitForExit(Patience), 0);

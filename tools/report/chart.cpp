@@ -1,7 +1,9 @@
 #include "chart.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <stdexcept>
 
 #include "filter.h"
@@ -29,6 +31,7 @@ const char* tickformat(const Window& window) {
 
 }  // namespace
 
+// A window of one second still gets an x-axis of one second: gnuplot refuses an empty one.
 std::string gnuplotscript(const Quantity& quantity, const std::vector<ChartLine>& lines,
                           const Window& window) {
     std::string script =
@@ -42,7 +45,7 @@ std::string gnuplotscript(const Quantity& quantity, const std::vector<ChartLine>
         "set xlabel 'time'\n"
         "set ylabel '" +
         std::string(quantity.axislabel) + "'\n" + "set xrange ['" + std::to_string(window.since) +
-        "':'" + std::to_string(window.until) +
+        "':'" + std::to_string(std::max(window.until, window.since + 1)) +
         "']\n"
         "set key outside right top\n"
         "set grid\n";
@@ -71,13 +74,21 @@ std::string gnuplotscript(const Quantity& quantity, const std::vector<ChartLine>
 
 std::string drawchart(const Quantity& quantity, const std::vector<ChartLine>& lines,
                       const Window& window) {
-    const FilterResult result = runfilter("gnuplot", {}, gnuplotscript(quantity, lines, window));
+    // Without the user's ~/.gnuplot and the system's gnuplotrc, which could send the chart
+    // elsewhere or change how it is drawn.
+    const FilterResult result =
+        runfilter("gnuplot", {"--default-settings"}, gnuplotscript(quantity, lines, window));
     const std::size_t start = result.out.find("<svg");
-    if (result.status != 0 || start == std::string::npos) {
+    if (result.status != 0 || result.signal != 0 || start == std::string::npos) {
         std::string why = result.err;
         while (!why.empty() && std::isspace(static_cast<unsigned char>(why.back()))) why.pop_back();
+        const std::string ending =
+            result.signal != 0 ? ": killed by signal " + std::to_string(result.signal) + " (" +
+                                     strsignal(result.signal) + ")"
+                               : " (status " + std::to_string(result.status) + ")";
+        if (why.empty() && result.signal == 0) why = "no SVG in its output";
         throw std::runtime_error("gnuplot could not draw the " + std::string(quantity.title) +
-                                 " chart (status " + std::to_string(result.status) + "): " + why +
+                                 " chart" + ending + (why.empty() ? "" : ": " + why) +
                                  (result.status == 127 ? " (is gnuplot-nox installed?)" : ""));
     }
     return result.out.substr(start);

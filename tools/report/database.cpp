@@ -1,6 +1,9 @@
 #include "database.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 
@@ -12,9 +15,21 @@ const char* orNull(const std::optional<std::string>& value) {
     return value ? value->c_str() : nullptr;
 }
 
+// The client library passes over a defaults file it cannot read, and would then connect
+// with other settings, perhaps to another server.
+void checkreadable(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "r");
+    if (!file)
+        throw std::runtime_error("cannot read the defaults file " + path + ": " +
+                                 std::strerror(errno));
+    std::fclose(file);
+}
+
 }  // namespace
 
-Database::Database(const ConnectionSettings& settings) : mysql_(mysql_init(nullptr)) {
+Database::Database(const ConnectionSettings& settings) {
+    if (settings.defaultsfile) checkreadable(*settings.defaultsfile);
+    mysql_ = mysql_init(nullptr);
     if (!mysql_) throw std::runtime_error("cannot start the MariaDB client library: out of memory");
     mysql_optionsv(mysql_, MYSQL_READ_DEFAULT_GROUP, "client");
     if (settings.defaultsfile)
@@ -27,6 +42,12 @@ Database::Database(const ConnectionSettings& settings) : mysql_(mysql_init(nullp
         if (!socket && std::getenv("MYSQL_UNIX_PORT")) socket = std::getenv("MYSQL_UNIX_PORT");
         if (!port && std::getenv("MYSQL_TCP_PORT"))
             port = static_cast<unsigned>(std::strtoul(std::getenv("MYSQL_TCP_PORT"), nullptr, 10));
+    }
+    // As the mariadb client does: a port given on the command line without a socket means
+    // TCP, even to localhost, where the library would otherwise take the socket.
+    if (settings.port && !settings.socket) {
+        const unsigned tcp = MYSQL_PROTOCOL_TCP;
+        mysql_optionsv(mysql_, MYSQL_OPT_PROTOCOL, &tcp);
     }
     const unsigned timeout = 10;
     mysql_optionsv(mysql_, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);

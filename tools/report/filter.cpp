@@ -90,7 +90,10 @@ FilterResult runfilter(const std::string& program, const std::vector<std::string
     int status = 0;
     while (waitpid(pid, &status, 0) < 0)
         if (errno != EINTR) failwith("waiting for " + program + " to end");
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (WIFSIGNALED(status))
+        result.signal = WTERMSIG(status);
+    else
+        result.status = WEXITSTATUS(status);
     return result;
 }
 

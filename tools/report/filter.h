@@ -7,7 +7,8 @@
 namespace report {
 
 struct FilterResult {
-    int status = 0;  // the exit status, or 128 + the signal that ended it
+    int status = 0;  // the exit status when it exited
+    int signal = 0;  // the signal that ended it; 0 when it exited
     std::string out;
     std::string err;
 };

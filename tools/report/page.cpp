@@ -86,13 +86,16 @@ std::string escapehtml(const std::string& text) {
     return escaped;
 }
 
+std::string motesnamed(const std::vector<int>& motes) {
+    if (motes.empty()) return "all motes";
+    std::string named = motes.size() == 1 ? "mote " : "motes ";
+    for (std::size_t i = 0; i < motes.size(); ++i)
+        named += (i ? ", " : "") + std::to_string(motes[i]);
+    return named;
+}
+
 std::string renderpage(const ReportContent& content) {
-    std::string motes = "all motes";
-    if (!content.motes.empty()) {
-        motes = content.motes.size() == 1 ? "mote " : "motes ";
-        for (std::size_t i = 0; i < content.motes.size(); ++i)
-            motes += (i ? ", " : "") + std::to_string(content.motes[i]);
-    }
+    const std::string motes = motesnamed(content.motes);
     std::string html =
         "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
         "<title>motelog report</title>\n<style>" +
@@ -100,8 +103,9 @@ std::string renderpage(const ReportContent& content) {
     if (!content.window) {
         return html +
                "<p class=\"none\" id=\"no-readings\">no readings: the table "
-               "marrowby.test_data is empty for " +
-               escapehtml(motes) + ".</p>\n</body>\n</html>\n";
+               "marrowby.test_data " +
+               (content.motes.empty() ? "is empty" : "holds none of " + escapehtml(motes)) +
+               ".</p>\n</body>\n</html>\n";
     }
     html += "<p>Readings of " + escapehtml(motes) + " from " +
             escapehtml(formatwall(content.window->since)) + " to " +

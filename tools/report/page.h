@@ -23,7 +23,7 @@ struct ChartSection {
 };
 
 struct ReportContent {
-    std::optional<Window> window;  // none: the table holds no readings at all
+    std::optional<Window> window;  // none: the table holds no readings of the motes
     std::vector<int> motes;        // the motes asked for; empty: all
     std::vector<SummaryRow> summary;
     std::vector<ChartSection> charts;
@@ -31,6 +31,9 @@ struct ReportContent {
 
 // Escapes the characters that mean something in HTML text and attribute values.
 std::string escapehtml(const std::string& text);
+
+// "all motes" for none, "mote 3", "motes 1, 3".
+std::string motesnamed(const std::vector<int>& motes);
 
 std::string renderpage(const ReportContent& content);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace report {
 
@@ -11,21 +12,32 @@ namespace {
 // resolution of a second, so a usual interval is never taken as shorter.
 constexpr double kGapFactor = 5;
 constexpr double kShortestInterval = 1;
+// Fewer silences between buckets than this say too little on their own.
+constexpr std::size_t kEnoughSilences = 3;
 
-// The median of the intervals seen: the mean spacing within each bucket and the
-// silences between buckets.
+double median(std::vector<double> values) {
+    auto middle = values.begin() + values.size() / 2;
+    std::nth_element(values.begin(), middle, values.end());
+    return *middle;
+}
+
+// The median of the silences between buckets: the last reading of a bucket and the first
+// of the next are consecutive, so a silence is one interval between packets, however
+// many readings of a type a packet carries. Within a bucket, readings that share their
+// packet's second make the mean spacing shorter than that; it only fills in for a series
+// of few buckets, and a bucket within one second tells nothing at all.
 double usualinterval(const std::vector<Bucket>& buckets) {
-    std::vector<double> intervals;
+    std::vector<double> silences, spacings;
     for (std::size_t i = 0; i < buckets.size(); ++i) {
         const Bucket& bucket = buckets[i];
-        if (bucket.count > 1)
-            intervals.push_back(double(bucket.last - bucket.first) / double(bucket.count - 1));
-        if (i > 0) intervals.push_back(double(bucket.first - buckets[i - 1].last));
+        if (bucket.count > 1 && bucket.last > bucket.first)
+            spacings.push_back(double(bucket.last - bucket.first) / double(bucket.count - 1));
+        if (i > 0) silences.push_back(double(bucket.first - buckets[i - 1].last));
     }
-    if (intervals.empty()) return kShortestInterval;
-    auto middle = intervals.begin() + intervals.size() / 2;
-    std::nth_element(intervals.begin(), middle, intervals.end());
-    return std::max(*middle, kShortestInterval);
+    if (silences.size() < kEnoughSilences)
+        silences.insert(silences.end(), spacings.begin(), spacings.end());
+    if (silences.empty()) return kShortestInterval;
+    return std::max(median(std::move(silences)), kShortestInterval);
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
 // motelog-report end to end: the private server filled with known rows, the program run
 // as a child process, its page read back.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 
 #include "child_process.h"
@@ -75,6 +77,56 @@ TEST_F(ReportProgramTest, ChartsDrawOneLinePerMoteWithAPointPerReadingAndABreakA
     }
 }
 
+TEST_F(ReportProgramTest, ReadingsThatShareTheirPacketsSecondDoNotBreakTheLine) {
+    // Packets carrying several temperature readings, stored in the same second: two a
+    // minute, a bucket per packet; then six every 20 s over a day, several packets a bucket.
+    db().execute(
+        "INSERT INTO marrowby.test_data (moteid, timestamp, data_type, data_value) "
+        "SELECT 6, '2026-01-01 00:00:00' + INTERVAL (seq DIV 2) MINUTE, 2, 70 + seq % 3 "
+        "FROM seq_0_to_239");
+    db().execute(
+        "INSERT INTO marrowby.test_data (moteid, timestamp, data_type, data_value) "
+        "SELECT 8, '2026-02-01 00:00:00' + INTERVAL (seq DIV 6) * 20 SECOND, 2, 70 + seq % 3 "
+        "FROM seq_0_to_25919");
+    const ReportRun minutes = runreport(kKnownWindow, pagepath_);
+    ASSERT_EQ(minutes.status, 0) << minutes.err;
+    EXPECT_EQ(chartlines(minutes.page, 2).at("mote 6").points, 120);
+    EXPECT_EQ(chartlines(minutes.page, 2).at("mote 6").runs, 1);
+    const ReportRun day = runreport({"--since=2026-02-01", "--until=2026-02-02"}, pagepath_);
+    ASSERT_EQ(day.status, 0) << day.err;
+    EXPECT_GT(chartlines(day.page, 2).at("mote 8").points, 900);
+    EXPECT_EQ(chartlines(day.page, 2).at("mote 8").runs, 1);
+}
+
+TEST_F(ReportProgramTest, ChartsIgnoreTheUsersOwnGnuplotSettings) {
+    fillknownrows(db());
+    const std::string home = ::testing::TempDir() + "motelog-report-home";
+    mkdir(home.c_str(), 0700);
+    std::ofstream(home + "/.gnuplot") << "set output '/dev/null'\n";
+    const ReportRun run = runreport(kKnownWindow, pagepath_, {"HOME=" + home});
+    std::remove((home + "/.gnuplot").c_str());
+    rmdir(home.c_str());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(chartlines(run.page, 1).at("mote 1").points, 120);
+}
+
+TEST_F(ReportProgramTest, GnuplotEndedByASignalIsNamed) {
+    fillknownrows(db());
+    const std::string bin = ::testing::TempDir() + "motelog-report-bin";
+    mkdir(bin.c_str(), 0700);
+    std::ofstream(bin + "/gnuplot") << "#!/bin/sh\nkill -KILL $$\n";
+    chmod((bin + "/gnuplot").c_str(), 0700);
+    const ReportRun run =
+        runreport(kKnownWindow, pagepath_, {"PATH=" + bin + ":" + std::getenv("PATH")});
+    std::remove((bin + "/gnuplot").c_str());
+    rmdir(bin.c_str());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("gnuplot could not draw the Light chart: killed by signal 9 (Killed)"),
+              std::string::npos)
+        << run.err;
+    EXPECT_TRUE(run.page.empty());
+}
+
 TEST_F(ReportProgramTest, ChartsAreWellFormedXml) {
     fillknownrows(db());
     const ReportRun run = runreport(kKnownWindow, pagepath_);
@@ -141,6 +193,18 @@ TEST_F(ReportProgramTest, EmptyTableGivesANoReadingsPage) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.page.find("no readings"), std::string::npos) << run.page;
     EXPECT_EQ(run.page.find("<svg"), std::string::npos);
+    EXPECT_NE(run.out.find("(0 readings: the table is empty)"), std::string::npos) << run.out;
+}
+
+TEST_F(ReportProgramTest, MoteWithoutReadingsIsNotCalledAnEmptyTable) {
+    fillknownrows(db());
+    const ReportRun run = runreport({"--mote=9"}, pagepath_);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("(0 readings: the table holds none of mote 9)"), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.page.find("no readings: the table marrowby.test_data holds none of mote 9."),
+              std::string::npos)
+        << run.page;
 }
 
 TEST_F(ReportProgramTest, SpanWithoutReadingsGivesANoReadingsPage) {
@@ -161,6 +225,10 @@ TEST_F(ReportProgramTest, SingleReadingIsDrawnAsOnePoint) {
     EXPECT_EQ(line.points, 1);
     EXPECT_EQ(svgelements(run.page).size(), 1u) << "light and humidity have no readings";
     EXPECT_EQ(summaryrows(run.page).at(0).at(8), "71.50");
+    // A window of that one second alone.
+    const ReportRun instant = runreport({"--since=0s"}, pagepath_);
+    ASSERT_EQ(instant.status, 0) << instant.err;
+    EXPECT_EQ(chartlines(instant.page, 2).at("mote 4").points, 1);
 }
 
 TEST_F(ReportProgramTest, UnreachableServerWritesNoPageAndSaysWhy) {
@@ -171,6 +239,54 @@ TEST_F(ReportProgramTest, UnreachableServerWritesNoPageAndSaysWhy) {
     EXPECT_NE(run.err.find("/nonexistent/mysqld.sock"), std::string::npos) << run.err;
     EXPECT_TRUE(run.page.empty());
     EXPECT_NE(access((pagepath_ + ".part").c_str(), F_OK), 0);
+}
+
+TEST_F(ReportProgramTest, UnwritablePageEndsWithStatusOneAndSaysWhy) {
+    fillknownrows(db());
+    const ReportRun run = runreport(kKnownWindow, "/nonexistent/report.html");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("/nonexistent/report.html.part: No such file or directory"),
+              std::string::npos)
+        << run.err;
+}
+
+TEST_F(ReportProgramTest, PageGoesWhereALinkPointsAndTheLinkStays) {
+    fillknownrows(db());
+    const std::string link = ::testing::TempDir() + "motelog-report-link.html";
+    std::remove(link.c_str());
+    ASSERT_EQ(symlink(pagepath_.c_str(), link.c_str()), 0);
+    std::vector<std::string> args = kKnownWindow;
+    args.push_back("--out=" + link);
+    const ReportRun run = runreport(args, pagepath_);  // the page read back from the target
+    struct stat linkstat {};
+    EXPECT_EQ(lstat(link.c_str(), &linkstat), 0);
+    std::remove(link.c_str());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(S_ISLNK(linkstat.st_mode));
+    EXPECT_EQ(summaryrows(run.page).size(), 10u);
+}
+
+TEST_F(ReportProgramTest, PortOnTheCommandLineConnectsOverTcpAsTheMariadbClientDoes) {
+    fillknownrows(db());
+    // Nothing listens on port 1: the server behind the socket must not answer instead.
+    const ReportRun elsewhere = runreport({"--port=1"}, pagepath_);
+    EXPECT_EQ(elsewhere.status, 1);
+    EXPECT_NE(elsewhere.err.find("cannot connect to the database server: "), std::string::npos)
+        << elsewhere.err;
+    EXPECT_TRUE(elsewhere.page.empty());
+    const ReportRun served =
+        runreport({std::string("--port=") + std::getenv("MYSQL_TCP_PORT")}, pagepath_);
+    EXPECT_EQ(served.status, 0) << served.err;
+}
+
+TEST_F(ReportProgramTest, MissingDefaultsFileWritesNoPageAndSaysWhy) {
+    fillknownrows(db());
+    const ReportRun run = runreport({"--defaults-file=/nonexistent/report.cnf"}, pagepath_);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("/nonexistent/report.cnf: No such file or directory"),
+              std::string::npos)
+        << run.err;
+    EXPECT_TRUE(run.page.empty());
 }
 
 }  // namespace

@@ -14,12 +14,13 @@ void ReportTest::SetUp() {
     db().execute("TRUNCATE TABLE marrowby.test_data");
 }
 
-ReportRun runreport(const std::vector<std::string>& args, const std::string& pagepath) {
+ReportRun runreport(const std::vector<std::string>& args, const std::string& pagepath,
+                    const std::vector<std::string>& environment) {
     std::remove(pagepath.c_str());
-    std::vector<std::string> all = args;
-    all.push_back("--user=root");
-    all.push_back("--out=" + pagepath);
-    ChildProcess child(MOTELOG_REPORT_PROGRAM, all);
+    // First, so that an --out in `args` wins.
+    std::vector<std::string> all = {"--user=root", "--out=" + pagepath};
+    all.insert(all.end(), args.begin(), args.end());
+    ChildProcess child(MOTELOG_REPORT_PROGRAM, all, environment);
     ReportRun run;
     run.status = child.waitForExit(std::chrono::seconds(60));
     run.out = child.out();

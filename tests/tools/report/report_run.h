@@ -21,8 +21,10 @@ protected:
     void SetUp() override;
 };
 
-// Runs the program as the server's root user, writing to `pagepath` (removed first).
-ReportRun runreport(const std::vector<std::string>& args, const std::string& pagepath);
+// Runs the program as the server's root user, writing to `pagepath` (removed first) unless
+// `args` say otherwise, with the environment changed as ChildProcess takes it.
+ReportRun runreport(const std::vector<std::string>& args, const std::string& pagepath,
+                    const std::vector<std::string>& environment = {});
 
 // The summary table's rows, cell texts in column order.
 std::vector<std::vector<std::string>> summaryrows(const std::string& page);
