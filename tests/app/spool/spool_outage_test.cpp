@@ -104,6 +104,8 @@ TEST_F(SpoolOutageTest, AtItsCapTheSpoolDropsAndCountsUntilThereIsRoom) {
     ASSERT_EQ(server("start"), 0);
     db_ = std::make_unique<TestDatabase>();
     EXPECT_TRUE(readuntil(*run, [&] { return rows() >= 39; }, Patience));
+    // Said once the stored batch has also given its journal space back.
+    EXPECT_TRUE(run->waitForError("motelog: database available again", Patience)) << run->err();
     sendpaced(pty_, *run, {rawpacket(51), rawpacket(52)}, 2ms);
     EXPECT_TRUE(readuntil(*run, [&] { return rows() >= 41; }, Patience));
     EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
