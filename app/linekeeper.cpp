@@ -28,12 +28,12 @@ std::string failuretext(std::int32_t failure) {
 }  // namespace
 
 void waitforport(std::int32_t failure) {
-    std::cerr << "motelog: " << portlabel() << ": " << failuretext(failure)
-              << "; retrying every second\n";
+    // Each line in one write, as the store thread may report at the same time.
+    std::cerr << "motelog: " + portlabel() + ": " + failuretext(failure) + "; retrying every second\n";
     // Let go of the device at once, so that whoever replaces or takes it can.
     serialport.Close();
     do {
         std::this_thread::sleep_for(RetryPause);
     } while (reopenserialport() != 0);
-    std::cerr << "motelog: " << portlabel() << " is back; reading again\n";
+    std::cerr << "motelog: " + portlabel() + " is back; reading again\n";
 }

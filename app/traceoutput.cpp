@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <string>
 
 void ignorebrokenpipes() {
     std::signal(SIGPIPE, SIG_IGN);
@@ -17,6 +18,6 @@ void flushtrace() {
     reported = true;
     // A failure in an earlier write leaves no cause behind once other calls have run.
     const char* cause = error != 0 ? std::strerror(error) : "an earlier write failed";
-    std::cerr << "motelog: writing the trace to standard output failed (" << cause
-              << "); readings are still stored, the trace is lost\n";
+    std::cerr << std::string("motelog: writing the trace to standard output failed (") + cause +
+                     "); readings are still stored, the trace is lost\n";
 }

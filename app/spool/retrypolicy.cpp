@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
+// One write per line: the reader reports on the same stream.
+void RetryPolicy::report(const std::string& line) { report_ << line + '\n' << std::flush; }
+
 RetryPolicy::RetryPolicy(std::ostream& report, std::chrono::milliseconds first,
                          std::chrono::milliseconds longest)
     : report_(report), first_(first), longest_(longest), next_(first) {}
@@ -12,10 +15,10 @@ std::chrono::milliseconds RetryPolicy::failed(const std::string& error, Clock::t
         down_ = true;
         since_ = now;
         reported_.clear();
-        report_ << "motelog: database unavailable, packets wait in the spool: " << error << std::endl;
+        report("motelog: database unavailable, packets wait in the spool: " + error);
         reported_.insert(error);
     } else if (reported_.insert(error).second) {
-        report_ << "motelog: database still unavailable: " << error << std::endl;
+        report("motelog: database still unavailable: " + error);
     }
     const std::chrono::milliseconds wait = next_;
     next_ = std::min(next_ * 2, longest_);
@@ -28,6 +31,6 @@ void RetryPolicy::succeeded(std::uint64_t waiting, Clock::time_point now) {
     down_ = false;
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f", std::chrono::duration<double>(now - since_).count());
-    report_ << "motelog: database available again after " << seconds << " s; " << waiting
-            << " packets waited in the spool" << std::endl;
+    report("motelog: database available again after " + std::string(seconds) + " s; " +
+           std::to_string(waiting) + " packets waited in the spool");
 }

@@ -27,6 +27,8 @@ public:
     bool down() const { return down_; }
 
 private:
+    void report(const std::string& line);
+
     std::ostream& report_;
     const std::chrono::milliseconds first_;
     const std::chrono::milliseconds longest_;
