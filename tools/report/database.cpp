@@ -51,6 +51,11 @@ Database::Database(const ConnectionSettings& settings) {
     }
     const unsigned timeout = 10;
     mysql_optionsv(mysql_, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
+    // A server that stops answering ends the report instead of hanging it (a cron job, say);
+    // the slowest query, over tens of millions of rows, takes seconds.
+    const unsigned silence = 300;
+    mysql_optionsv(mysql_, MYSQL_OPT_READ_TIMEOUT, &silence);
+    mysql_optionsv(mysql_, MYSQL_OPT_WRITE_TIMEOUT, &silence);
     if (!mysql_real_connect(mysql_, orNull(settings.host), orNull(settings.user),
                             orNull(settings.password), nullptr, port, orNull(socket), 0)) {
         const std::string reason = mysql_error(mysql_);
