@@ -1,37 +1,25 @@
 // The page as a browser shows it: Debian's chromium, headless, with no network.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <chrono>
-#include <filesystem>
 #include <fstream>
 #include <regex>
 
 #include "child_process.h"
 #include "report_run.h"
+#include "scratch_dir.h"
 
 namespace {
 
 class ReportBrowserTest : public ReportTest {
 protected:
-    void SetUp() override {
-        ReportTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
-        char pattern[] = "/tmp/motelog-report-browser-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override {
-        if (!dir_.empty()) std::filesystem::remove_all(dir_);
-    }
-
-    std::string dir_;
+    const ScratchDir scratch_;
 };
 
 TEST_F(ReportBrowserTest, ShowsThreeChartsOfNonZeroSizeWithoutConsoleErrorsOrFetches) {
     fillknownrows(db());
     const ReportRun run =
-        runreport({"--since=2026-01-01 00:00", "--until=2026-01-01 02:00"}, dir_ + "/report.html");
+        runreport({"--since=2026-01-01 00:00", "--until=2026-01-01 02:00"}, scratch_.file("report.html"));
     ASSERT_EQ(run.status, 0) << run.err;
 
     // A copy that forbids every fetch (a violation is a console error) and writes the
@@ -46,7 +34,7 @@ TEST_F(ReportBrowserTest, ShowsThreeChartsOfNonZeroSizeWithoutConsoleErrorsOrFet
                  ".map(svg => { const box = svg.getBoundingClientRect(); "
                  "return Math.round(box.width) + 'x' + Math.round(box.height); }).join(' ');"
                  "document.body.append(sizes);</script>");
-    const std::string copy = dir_ + "/checked.html";
+    const std::string copy = scratch_.file("checked.html");
     std::ofstream(copy) << page;
 
     const auto started = std::chrono::steady_clock::now();
@@ -54,7 +42,7 @@ TEST_F(ReportBrowserTest, ShowsThreeChartsOfNonZeroSizeWithoutConsoleErrorsOrFet
         CHROMIUM_PROGRAM,
         {"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
          "--disable-background-networking", "--disable-component-update", "--disable-sync",
-         "--user-data-dir=" + dir_ + "/profile", "--window-size=1200,900",
+         "--user-data-dir=" + scratch_.file("profile"), "--window-size=1200,900",
          "--enable-logging=stderr", "--v=0", "--dump-dom", "file://" + copy});
     ASSERT_EQ(chromium.waitForExit(std::chrono::seconds(60)), 0) << chromium.err();
     RecordProperty("chromium_ms",

@@ -12,6 +12,7 @@
 #include "child_process.h"
 #include "parallelread.h"
 #include "report_run.h"
+#include "scratch_dir.h"
 
 namespace {
 
@@ -20,7 +21,8 @@ const std::vector<std::string> kKnownWindow = {"--since=2026-01-01 00:00",
 
 class ReportProgramTest : public ReportTest {
 protected:
-    const std::string pagepath_ = ::testing::TempDir() + "motelog-report-test.html";
+    const ScratchDir scratch_;  // a test's own files, so that concurrent runs never share one
+    const std::string pagepath_ = scratch_.file("report.html");
 };
 
 std::string twodecimals(double value) {
@@ -100,26 +102,18 @@ TEST_F(ReportProgramTest, ReadingsThatShareTheirPacketsSecondDoNotBreakTheLine) 
 
 TEST_F(ReportProgramTest, ChartsIgnoreTheUsersOwnGnuplotSettings) {
     fillknownrows(db());
-    const std::string home = ::testing::TempDir() + "motelog-report-home";
-    mkdir(home.c_str(), 0700);
-    std::ofstream(home + "/.gnuplot") << "set output '/dev/null'\n";
-    const ReportRun run = runreport(kKnownWindow, pagepath_, {"HOME=" + home});
-    std::remove((home + "/.gnuplot").c_str());
-    rmdir(home.c_str());
+    std::ofstream(scratch_.file(".gnuplot")) << "set output '/dev/null'\n";
+    const ReportRun run = runreport(kKnownWindow, pagepath_, {"HOME=" + scratch_.file("")});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(chartlines(run.page, 1).at("mote 1").points, 120);
 }
 
 TEST_F(ReportProgramTest, GnuplotEndedByASignalIsNamed) {
     fillknownrows(db());
-    const std::string bin = ::testing::TempDir() + "motelog-report-bin";
-    mkdir(bin.c_str(), 0700);
-    std::ofstream(bin + "/gnuplot") << "#!/bin/sh\nkill -KILL $$\n";
-    chmod((bin + "/gnuplot").c_str(), 0700);
-    const ReportRun run =
-        runreport(kKnownWindow, pagepath_, {"PATH=" + bin + ":" + std::getenv("PATH")});
-    std::remove((bin + "/gnuplot").c_str());
-    rmdir(bin.c_str());
+    std::ofstream(scratch_.file("gnuplot")) << "#!/bin/sh\nkill -KILL $$\n";
+    chmod(scratch_.file("gnuplot").c_str(), 0700);
+    const ReportRun run = runreport(kKnownWindow, pagepath_,
+                                    {"PATH=" + scratch_.file("") + ":" + std::getenv("PATH")});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("gnuplot could not draw the Light chart: killed by signal 9 (Killed)"),
               std::string::npos)
@@ -134,7 +128,7 @@ TEST_F(ReportProgramTest, ChartsAreWellFormedXml) {
     const std::vector<std::string> charts = svgelements(run.page);
     ASSERT_EQ(charts.size(), 3u);
     for (const std::string& svg : charts) {
-        const std::string path = ::testing::TempDir() + "motelog-report-chart.svg";
+        const std::string path = scratch_.file("chart.svg");
         std::ofstream(path) << svg;
         ChildProcess xmllint(XMLLINT_PROGRAM, {"--noout", path});
         EXPECT_EQ(xmllint.waitForExit(std::chrono::seconds(20)), 0) << xmllint.err();
@@ -252,15 +246,13 @@ TEST_F(ReportProgramTest, UnwritablePageEndsWithStatusOneAndSaysWhy) {
 
 TEST_F(ReportProgramTest, PageGoesWhereALinkPointsAndTheLinkStays) {
     fillknownrows(db());
-    const std::string link = ::testing::TempDir() + "motelog-report-link.html";
-    std::remove(link.c_str());
+    const std::string link = scratch_.file("link.html");
     ASSERT_EQ(symlink(pagepath_.c_str(), link.c_str()), 0);
     std::vector<std::string> args = kKnownWindow;
     args.push_back("--out=" + link);
     const ReportRun run = runreport(args, pagepath_);  // the page read back from the target
     struct stat linkstat {};
     EXPECT_EQ(lstat(link.c_str(), &linkstat), 0);
-    std::remove(link.c_str());
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(S_ISLNK(linkstat.st_mode));
     EXPECT_EQ(summaryrows(run.page).size(), 10u);
