@@ -40,7 +40,7 @@ std::string usagetext() {
            "Stores the readings that the sensor network's motes send over the serial port\n"
            "COM1 in the table marrowby.test_data, one row per reading, and traces every\n"
            "packet on standard output. Runs until SIGINT or SIGTERM (exit status 0); a\n"
-           "database error ends it with exit status 255.\n"
+           "database error ends it with exit status 255, unless it spools (MOTELOG_SPOOL).\n"
            "\n"
            "  --check    open and set up the port, connect once to the database, check the\n"
            "             spool if one is set, say how each step went, then exit: 0 when\n"

@@ -12,12 +12,16 @@ void tracemoteline(int moteid, int count) {
     std::cout << "Inserting " << count << " entries... " << '\n';
 }
 
+namespace {
+
+// The reading's "Data_type" line.
 void tracereading(int data_type, unsigned raw, double value) {
     std::printf("Data_type = 0x%04x, ", static_cast<unsigned>(data_type));
     std::printf("Data_value = 0x%04x, ", raw);
     std::cout << "Insert datatype " << data_type << " -- value: " << value << '\n';
 }
 
+// The block after a reading's row is stored, down to "data_value=".
 void traceinserted(int moteid, int data_type, double value) {
     std::cout << "Inserted row into test_data successfully" << '\n'
               << '\n'
@@ -28,6 +32,8 @@ void traceinserted(int moteid, int data_type, double value) {
               << "data_type=" << data_type << '\n'
               << "data_value=" << value << '\n';
 }
+
+}  // namespace
 
 void traceeachreading(const MotePacket& packet,
                       const std::function<void(int data_type, double value)>& store) {

@@ -15,25 +15,12 @@ bool parsespan(const std::string& text, long long& seconds) {
         if (text[i] < '0' || text[i] > '9' || count > 100000000LL) return false;
         count = count * 10 + (text[i] - '0');
     }
-    switch (text.back()) {
-        case 's':
-            seconds = count;
-            return true;
-        case 'm':
-            seconds = count * 60;
-            return true;
-        case 'h':
-            seconds = count * 3600;
-            return true;
-        case 'd':
-            seconds = count * 86400;
-            return true;
-        case 'w':
-            seconds = count * 604800;
-            return true;
-        default:
-            return false;
-    }
+    static const std::string units = "smhdw";
+    constexpr long long unitseconds[] = {1, 60, 3600, 86400, 604800};
+    const std::size_t unit = units.find(text.back());
+    if (unit == std::string::npos) return false;
+    seconds = count * unitseconds[unit];
+    return true;
 }
 
 bool parsepoint(const std::string& text, long long& seconds) {
