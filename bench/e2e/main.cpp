@@ -16,6 +16,7 @@
 #include <sys/utsname.h>
 
 #include "admin_connection.h"
+#include "bench_args.h"
 #include "bench_traffic.h"
 #include "line_runs.h"
 #include "options.h"
@@ -58,22 +59,16 @@ void printMachine(AdminConnection& db) {
                 s[4].c_str(), s[5].c_str());
 }
 
-std::map<std::string, std::string> parseArgs(int argc, char** argv) {
-    std::map<std::string, std::string> args{{"--packets", "100000"},
-                                            {"--window", "20000"},
-                                            {"--floor-packets", "10000"},
-                                            {"--line-seconds", "30"}};
-    for (int i = 1; i + 1 < argc; i += 2) args[argv[i]] = argv[i + 1];
-    for (const char* required : {"--motelog", "--socket", "--server-pid", "--work"})
-        if (!args.count(required)) throw std::invalid_argument(std::string("missing ") + required);
-    return args;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     try {
-        const auto args = parseArgs(argc, argv);
+        const auto args = benchArgs(argc, argv,
+                                    {{"--packets", "100000"},
+                                     {"--window", "20000"},
+                                     {"--floor-packets", "10000"},
+                                     {"--line-seconds", "30"}},
+                                    {"--motelog", "--socket", "--server-pid", "--work"});
         const auto packets = std::stoull(args.at("--packets"));
         const auto window = std::stoull(args.at("--window"));
         AdminConnection db(args.at("--socket"));

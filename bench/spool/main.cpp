@@ -13,6 +13,7 @@
 #include <string>
 
 #include "admin_connection.h"
+#include "bench_args.h"
 #include "bench_traffic.h"
 #include "delay_proxy.h"
 #include "password.h"
@@ -20,17 +21,6 @@
 #include "store_floor.h"
 
 namespace {
-
-std::map<std::string, std::string> parseArgs(int argc, char** argv) {
-    std::map<std::string, std::string> args{{"--drain-packets", "50000"},
-                                            {"--line-seconds", "30"},
-                                            {"--proxy-seconds", "60"},
-                                            {"--outage-seconds", "30"}};
-    for (int i = 1; i + 1 < argc; i += 2) args[argv[i]] = argv[i + 1];
-    for (const char* required : {"--motelog", "--socket", "--tcp-port", "--db-server", "--db-dir", "--work"})
-        if (!args.count(required)) throw std::invalid_argument(std::string("missing ") + required);
-    return args;
-}
 
 double loadAverage() {
     double load = 0;
@@ -54,7 +44,13 @@ void printLine(const char* what, const LineResult& r) {
 
 int main(int argc, char** argv) {
     try {
-        const auto args = parseArgs(argc, argv);
+        const auto args = benchArgs(argc, argv,
+                                    {{"--drain-packets", "50000"},
+                                     {"--line-seconds", "30"},
+                                     {"--proxy-seconds", "60"},
+                                     {"--outage-seconds", "30"}},
+                                    {"--motelog", "--socket", "--tcp-port", "--db-server",
+                                     "--db-dir", "--work"});
         const SpoolSetup setup{args.at("--motelog"), args.at("--work"), args.at("--socket"),
                                args.at("--db-server"), args.at("--db-dir")};
         std::printf("load average at the start: %.2f\n", loadAverage());
