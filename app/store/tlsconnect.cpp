@@ -52,9 +52,9 @@ Encryption encryption(mysqlpp::Connection& connection) {
     if (!result) throw mysqlpp::BadQuery(query.error(), query.errnum());
     Encryption found;
     for (const mysqlpp::Row& row : result) {
-        const std::string value(row[1].data(), row[1].length());
-        (std::string(row[0].data(), row[0].length()) == "Ssl_version" ? found.version
-                                                                      : found.cipher) = value;
+        const std::string name(row[0].data(), row[0].length());
+        (name == "Ssl_version" ? found.version : found.cipher)
+            .assign(row[1].data(), row[1].length());
     }
     return found;
 }
