@@ -1,6 +1,7 @@
 // motelog: stores the readings that the sensor network's motes send over the serial line
 // in the database, tracing every packet on standard output.
 #include <iostream>
+#include <stdexcept>
 
 #include "commandline.h"
 #include "dbsettings.h"
@@ -13,6 +14,12 @@
 #include "startupcheck.h"
 #include "stopwatcher.h"
 #include "traceoutput.h"
+
+namespace {
+
+constexpr int SettingsRefusedStatus = 2;
+
+}  // namespace
 
 int main(int argc, char** argv) {
     ignorebrokenpipes();
@@ -28,7 +35,7 @@ int main(int argc, char** argv) {
             std::cerr << "motelog: " << commandline.problem << "\n\n" << usagetext();
             return 2;
         case Command::Check:
-            return runstartupcheck(dbsettingsfromenvironment(buildpassword()));
+            return runstartupcheck(buildpassword());
         case Command::Run:
             break;
     }
@@ -36,7 +43,13 @@ int main(int argc, char** argv) {
     std::unique_ptr<Spool> spool;
     if (const int refused = openspool(spool)) return refused;
     const std::int32_t openfailure = configureserialport();
-    const DbSettings settings = dbsettingsfromenvironment(buildpassword());
+    DbSettings settings;
+    try {
+        settings = dbsettingsfromenvironment(buildpassword());
+    } catch (const std::invalid_argument& error) {
+        std::cerr << "motelog: " << error.what() << '\n';
+        return SettingsRefusedStatus;
+    }
     // The store drains a backlog while the port is still missing.
     if (spool) spool->start(settings);
     if (openfailure != 0) waitforport(openfailure);

@@ -15,6 +15,7 @@
 #include "portwords.h"
 #include "readingstore.h"
 #include "spoolsettings.h"
+#include "tlsconnect.h"
 
 namespace {
 
@@ -63,13 +64,26 @@ std::string databasehint(const std::string& error) {
     return "";
 }
 
-bool checkdatabase(const DbSettings& settings) {
+bool checkdatabase(const Password& built) {
+    DbSettings settings;
+    try {
+        settings = dbsettingsfromenvironment(built);
+    } catch (const std::invalid_argument& error) {
+        std::cout << "Database:" << std::endl;
+        failed("settings", error.what());
+        return false;
+    }
     std::cout << "Database " << DatabaseName << " on " << settings.host << " as user "
               << DatabaseUser << ":" << std::endl;
     try {
         ReadingStore store(settings);
         passed("connect");
+        std::cout << "  encryption: "
+                  << tlsdescription(store.connection(), settings.tls, settings.host) << std::endl;
         return true;
+    } catch (const TlsRefused& error) {
+        failed("connect", error.what());
+        return false;
     } catch (const mysqlpp::Exception& error) {
         failed("connect", error.what() + databasehint(error.what()));
         return false;
@@ -108,9 +122,9 @@ bool checkspool() {
 
 }  // namespace
 
-int runstartupcheck(const DbSettings& settings) {
+int runstartupcheck(const Password& built) {
     const std::pair<const char*, bool> parts[] = {{"the serial port", checkport()},
-                                                  {"the database", checkdatabase(settings)},
+                                                  {"the database", checkdatabase(built)},
                                                   {"the spool", checkspool()}};
     std::string what;
     for (const auto& [name, well] : parts)

@@ -4,7 +4,8 @@
 #include "dbsettings.h"
 
 // Opens and sets up COM1 with the start-up's own steps, then connects once to the
-// database with `settings`. Each step goes out in words as it is done, on standard output
-// when it worked and on standard error with the cause when it did not. Returns the exit
-// status: 0 when every step worked, 1 otherwise.
-int runstartupcheck(const DbSettings& settings);
+// database with the environment's settings (dbsettingsfromenvironment() with `built`) and
+// says how the connection is protected. Each step goes out in words as it is done, on
+// standard output when it worked and on standard error with the cause when it did not.
+// Returns the exit status: 0 when every step worked, 1 otherwise.
+int runstartupcheck(const Password& built);

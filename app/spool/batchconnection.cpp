@@ -1,5 +1,7 @@
 #include "batchconnection.h"
 
+#include "tlsconnect.h"
+
 namespace {
 
 constexpr int ConnectTimeoutSeconds = 5;
@@ -12,9 +14,7 @@ BatchConnection::BatchConnection(const DbSettings& settings) : connection_(false
     connection_.set_option(new mysqlpp::ConnectTimeoutOption(ConnectTimeoutSeconds));
     connection_.set_option(new mysqlpp::ReadTimeoutOption(ReadWriteTimeoutSeconds));
     connection_.set_option(new mysqlpp::WriteTimeoutOption(ReadWriteTimeoutSeconds));
-    if (!connection_.connect(DatabaseName, settings.host.c_str(), DatabaseUser,
-                             settings.password.c_str()))
-        throw StoreError(connection_.error(), static_cast<unsigned>(connection_.errnum()));
+    tlsconnect(connection_, DatabaseName, settings, settings.host);
 }
 
 void BatchConnection::run(const std::string& statement) {

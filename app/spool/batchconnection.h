@@ -22,7 +22,8 @@ constexpr unsigned OthersSession = 1095;  // KILL: a connection of another user
 
 class BatchConnection {
 public:
-    // Connects and selects the database. Throws StoreError.
+    // Connects and selects the database, with TLS as `settings` ask. Throws
+    // mysqlpp::ConnectionFailed (see tlsconnect()).
     explicit BatchConnection(const DbSettings& settings);
 
     // Runs one statement. Throws StoreError.

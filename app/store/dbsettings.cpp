@@ -8,5 +8,6 @@ DbSettings dbsettingsfromenvironment(const Password& built) {
     settings.host = host && *host ? host : "localhost";
     const char* password = std::getenv("MOTELOG_DB_PASSWORD");
     settings.password = password ? password : built.data();
+    settings.tls = tlssettingsfromenvironment();
     return settings;
 }

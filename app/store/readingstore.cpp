@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "tlsconnect.h"
+
 namespace {
 
 constexpr const char* InsertTemplate =
@@ -9,7 +11,7 @@ constexpr const char* InsertTemplate =
     "values(%0q,%1q,%2,%3,%4)";
 
 mysqlpp::Connection& connected(mysqlpp::Connection& connection, const DbSettings& settings) {
-    connection.connect(nullptr, settings.host.c_str(), DatabaseUser, settings.password.c_str());
+    tlsconnect(connection, nullptr, settings, settings.host);
     connection.select_db(DatabaseName);
     return connection;
 }

@@ -15,6 +15,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "child_process.h"
@@ -32,6 +33,8 @@ using namespace std::chrono_literals;
 
 constexpr auto Patience = 10s;                 // only ever reached when something is broken
 constexpr int StatusAfterDatabaseError = 255;  // main's -1
+
+const std::string NetworkAccount = "'quillon'@'127.0.0.1'";
 
 const std::string InsertPrefix =
     "insert into test_data (logid,moteid,timestamp,data_type,data_value) values(0,";
@@ -145,6 +148,19 @@ protected:
         EXPECT_EQ(run.out(), out + stored);
         EXPECT_EQ(run.err(), err + backline(device));
         EXPECT_EQ(db().rowsofmote(mote).size(), 1u);
+    }
+
+    // The schema's account is for local sockets only; a logger on the network gets one of
+    // its own, as an operator makes it. Dropped by the caller.
+    void makenetworkaccount() {
+        db().execute("CREATE OR REPLACE USER " + NetworkAccount + " IDENTIFIED BY '" +
+                     buildpassword().data() + "'");
+        db().execute("GRANT INSERT ON marrowby.test_data TO " + NetworkAccount);
+    }
+
+    // Over TCP only: the socket made unusable.
+    std::vector<std::string> overtcp() {
+        return {"MOTELOG_DB_HOST=127.0.0.1", "MYSQL_UNIX_PORT=" + db().socketpath() + ".absent"};
     }
 
     std::vector<LoggedCommand> loggercommands(int quits = 0) {
@@ -422,15 +438,9 @@ TEST_F(MotelogTest, ReachesTheServerOverTcpWhenAHostIsGiven) {
     constexpr int mote = 60040;
     db().deletemotes(mote, mote);
     const Bytes data = datapacket(0x01, 6, mote, {{2, 3000}});
-    // The schema's account is for local sockets only; a logger on the network gets one of
-    // its own, as an operator makes it.
-    const std::string account = "'quillon'@'127.0.0.1'";
-    db().execute("CREATE OR REPLACE USER " + account + " IDENTIFIED BY '" +
-                 buildpassword().data() + "'");
-    db().execute("GRANT INSERT ON marrowby.test_data TO " + account);
-    // The socket is made unusable, so only the TCP port can reach the server.
-    auto run =
-        start({"MOTELOG_DB_HOST=127.0.0.1", "MYSQL_UNIX_PORT=" + db().socketpath() + ".absent"});
+    makenetworkaccount();
+    // Without TLS settings, as before them: this server offers no TLS.
+    auto run = start(overtcp());
     pty_.send(data);
 
     const std::string expected = storedtrace(data, mote, {{2, 3000, "14.72"}});
@@ -438,9 +448,32 @@ TEST_F(MotelogTest, ReachesTheServerOverTcpWhenAHostIsGiven) {
     EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
     EXPECT_EQ(run->out(), expected);
     EXPECT_EQ(run->err(), "");
-    db().execute("DROP USER " + account);
+    db().execute("DROP USER " + NetworkAccount);
     ASSERT_EQ(db().rowsofmote(mote).size(), 1u);
     EXPECT_EQ(db().rowsofmote(mote)[0].data_value, 14.72);
+}
+
+TEST_F(MotelogTest, TlsRequiredIsRefusedByAServerWithoutTls) {
+    constexpr int mote = 60041;
+    db().deletemotes(mote, mote);
+    makenetworkaccount();
+    const std::pair<std::string, std::string> refusals[] = {
+        {"on",
+         "Error: the connection to 127.0.0.1 is in clear: the server offers no TLS, and "
+         "MOTELOG_DB_TLS=on requires it\n"},
+        {"verify",
+         "Error: TLS/SSL error: SSL is required, but the server does not support it; "
+         "MOTELOG_DB_TLS=verify: the server's certificate check wants TLS"}};
+    for (const auto& [mode, refusal] : refusals) {
+        std::vector<std::string> environment = overtcp();
+        environment.push_back("MOTELOG_DB_TLS=" + mode);
+        auto run = start(environment);
+        pty_.send(datapacket(0x01, 6, mote, {{2, 3000}}));
+        EXPECT_EQ(run->waitForExit(Patience), StatusAfterDatabaseError) << mode;
+        EXPECT_EQ(run->err().rfind(refusal, 0), 0u) << run->err();
+    }
+    db().execute("DROP USER " + NetworkAccount);
+    EXPECT_EQ(db().rowsofmote(mote).size(), 0u);
 }
 
 // The client library's own text for a failed connection through `socket`.
@@ -572,6 +605,7 @@ TEST_F(MotelogTest, CheckPassesWhenThePortAndTheDatabaseAreReady) {
                               "  blocking reads: ok\n"
                               "Database marrowby on localhost as user quillon:\n"
                               "  connect: ok\n"
+                              "  encryption: none, none needed through the local socket\n"
                               "All is well: motelog can start.\n");
     EXPECT_EQ(run->err(), "");
 }
@@ -613,13 +647,31 @@ TEST_F(MotelogTest, CheckNamesASpoolThatMotelogCouldNotUse) {
     }
 }
 
+TEST_F(MotelogTest, AWrongTlsSettingIsRefusedAtStartAndNamedByCheck) {
+    const std::pair<std::string, std::string> settings[] = {
+        {"MOTELOG_DB_TLS=yes",
+         "MOTELOG_DB_TLS=yes is not off, on or verify (unset: TLS when the server offers it)"},
+        {"MOTELOG_DB_TLS_CA=/nonexistent/ca.pem",
+         "MOTELOG_DB_TLS_CA=/nonexistent/ca.pem: cannot read it: No such file or directory"}};
+    for (const auto& [setting, refusal] : settings) {
+        auto run = start({setting});
+        EXPECT_EQ(run->waitForExit(Patience), 2);
+        EXPECT_EQ(run->err(), "motelog: " + refusal + "\n");
+
+        auto check = start({setting}, {"--check"});
+        EXPECT_EQ(check->waitForExit(Patience), 1);
+        EXPECT_EQ(check->err(), "  settings: FAILED, " + refusal +
+                                    "\nmotelog --check: the database failed; see above.\n");
+    }
+}
+
 TEST(MotelogCommandLine, HelpAndVersionInformWithoutTouchingThePort) {
     ChildProcess help(MOTELOG_PROGRAM, {"--help"}, {"COM1=/nonexistent/motelog-test-port"});
     EXPECT_EQ(help.waitForExit(Patience), 0);
     EXPECT_EQ(help.out().rfind("usage: motelog [--check | --help | --version]\n", 0), 0u);
-    for (const char* variable : {"COM1=", "MOTELOG_DB_HOST=", "MOTELOG_DB_PASSWORD=",
-                                 "MOTELOG_DIAGNOSTICS=", "MYSQL_UNIX_PORT=", "MYSQL_TCP_PORT=",
-                                 "README"})
+    for (const char* variable :
+         {"COM1=", "MOTELOG_DB_HOST=", "MOTELOG_DB_PASSWORD=", "MOTELOG_DB_TLS=",
+          "MOTELOG_DIAGNOSTICS=", "MYSQL_UNIX_PORT=", "MYSQL_TCP_PORT=", "README"})
         EXPECT_NE(help.out().find(variable), std::string::npos) << variable;
     EXPECT_EQ(help.err(), "");
 

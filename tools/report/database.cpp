@@ -49,6 +49,13 @@ Database::Database(const ConnectionSettings& settings) {
         const unsigned tcp = MYSQL_PROTOCOL_TCP;
         mysql_optionsv(mysql_, MYSQL_OPT_PROTOCOL, &tcp);
     }
+    if (settings.ssl || settings.verifyservercert)
+        mysql_ssl_set(mysql_, orNull(settings.sslkey), orNull(settings.sslcert),
+                      orNull(settings.sslca), nullptr, nullptr);
+    if (settings.verifyservercert) {
+        const my_bool yes = 1;
+        mysql_optionsv(mysql_, MYSQL_OPT_SSL_VERIFY_SERVER_CERT, &yes);
+    }
     const unsigned timeout = 10;
     mysql_optionsv(mysql_, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
     // A server that stops answering ends the report instead of hanging it (a cron job, say);

@@ -95,6 +95,19 @@ ReportOptions parsereportoptions(const std::vector<std::string>& args) {
             connection.port = static_cast<unsigned>(parsewhole("--port", value, 65535));
         } else if (reader.takes("--defaults-file", "", value)) {
             connection.defaultsfile = value;
+        } else if (arg == "--ssl" || arg == "--skip-ssl") {
+            connection.ssl = arg == "--ssl";
+        } else if (arg == "--ssl-verify-server-cert") {
+            connection.verifyservercert = true;
+        } else if (reader.takes("--ssl-ca", "", value)) {
+            connection.sslca = value;
+            connection.ssl = true;
+        } else if (reader.takes("--ssl-cert", "", value)) {
+            connection.sslcert = value;
+            connection.ssl = true;
+        } else if (reader.takes("--ssl-key", "", value)) {
+            connection.sslkey = value;
+            connection.ssl = true;
         } else {
             throw std::invalid_argument("unknown argument '" + arg + "' (see --help)");
         }
@@ -123,6 +136,13 @@ MYSQL_UNIX_PORT and MYSQL_TCP_PORT apply too):
   --defaults-file=FILE     read the options of this file instead
   --host=NAME, -h NAME     --user=NAME, -u NAME     --port=N, -P N     --socket=PATH, -S PATH
   --password=SECRET, -pSECRET   (a bare --password or -p asks for it)
+  --ssl, --skip-ssl        TLS whenever the server offers it (the default), or never
+  --ssl-verify-server-cert require TLS, with the server's certificate checked against the
+                           CA and its name against the host
+  --ssl-ca=FILE            that CA (default: the system's)
+  --ssl-cert=FILE, --ssl-key=FILE   a client certificate, for accounts that require X509
+  (ssl-ca=, ssl-cert=, ssl-key= and ssl-verify-server-cert in an option file apply too,
+  and take precedence over the same option on the command line)
 
 Exit status: 0 when the page was written, 1 when it was not, 2 for a wrong command line.
 )";

@@ -20,6 +20,13 @@ struct ConnectionSettings {
     std::optional<std::string> socket;
     unsigned port = 0;  // 0: not given
     std::optional<std::string> defaultsfile;
+    // TLS as the mariadb client takes it: whenever the server offers it, unless --skip-ssl;
+    // required, with the certificate and name checked, by --ssl-verify-server-cert.
+    bool ssl = true;
+    bool verifyservercert = false;
+    std::optional<std::string> sslca;  // CA file for the check; unset: the system's CAs
+    std::optional<std::string> sslcert;
+    std::optional<std::string> sslkey;
 };
 
 struct ReportOptions {
