@@ -5,11 +5,11 @@
 #include <sstream>
 
 #include "stopwatcher.h"
-#include "wallclock.h"
+#include "arrivalclock.h"
 
 bool SpoolSink::take(const MotePacket& packet) {
     const std::lock_guard<std::mutex> guard(packetlock());
-    const AppendResult result = journal_.append(wallclockus(), packet);
+    const AppendResult result = journal_.append(arrivalnow(), packet);
     if (result.outcome == AppendResult::Stored) {
         if (dropped_ > 0) {
             std::ostringstream line;

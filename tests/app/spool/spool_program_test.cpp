@@ -18,7 +18,7 @@
 #include "progressfile.h"
 #include "spool_run.h"
 #include "test_database.h"
-#include "wallclock.h"
+#include "arrivalclock.h"
 
 namespace {
 
@@ -118,7 +118,7 @@ TEST_F(SpoolTest, ABatchPreparedOnAConnectionStillOpenIsCommittedNotSentAgain) {
         MotePacket packet{};
         const Bytes bytes = inmemory(rawpacket(mote));
         std::copy(bytes.begin(), bytes.end(), reinterpret_cast<std::uint8_t*>(&packet));
-        ASSERT_EQ(journal.append(wallclockus(), packet).outcome, AppendResult::Stored);
+        ASSERT_EQ(journal.append(arrivalnow(), packet).outcome, AppendResult::Stored);
         Progress p = progress.current();
         const std::string xid = batchxid(p.spoolid, p.generation + 1);
         earlier.run("XA START " + xid);
@@ -192,7 +192,7 @@ std::size_t journaledrecords(const std::string& spool) {
     std::size_t bytes = 0;
     for (const auto& entry : std::filesystem::directory_iterator(spool))
         if (entry.path().extension() == ".journal") bytes += entry.file_size();
-    return bytes / 52;
+    return bytes / RecordSize;
 }
 
 TEST_F(SpoolTest, AFullDiskDropsPacketsAndLeavesTheJournalWhole) {
