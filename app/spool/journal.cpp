@@ -144,7 +144,8 @@ Journal::Journal(const std::string& dir, std::uint64_t capbytes, std::uint64_t f
 
 Journal::~Journal() {
     if (writefd_ >= 0) close(writefd_);
-    for (const int fd : unsynced_) close(fd);
+    for (const Segment& segment : segments_)
+        if (segment.unsyncedfd >= 0) close(segment.unsyncedfd);
 }
 
 void Journal::recover(std::uint64_t firstseq) {
@@ -202,7 +203,7 @@ void Journal::startsegment(std::uint64_t first) {
     // The closed segment and the new name reach the disk at the next sync, which the store
     // waits for, not the reader.
     directorychanged_ = true;
-    if (writefd_ >= 0) unsynced_.push_back(writefd_);
+    if (writefd_ >= 0) segments_.back().unsyncedfd = writefd_;
     writefd_ = fd;
     segments_.push_back(segment);
 }
@@ -353,38 +354,46 @@ void Journal::givebacklast() {
     if (spoolfilecalls().unlink(segments_.front().path.c_str()) == 0 || errno == ENOENT) dropfront();
 }
 
+// Its space comes back only once no descriptor holds it.
 void Journal::dropfront() {
+    if (segments_.front().unsyncedfd >= 0) close(segments_.front().unsyncedfd);
     bytes_ -= segments_.front().count * segments_.front().recordsize;
     segments_.erase(segments_.begin());
 }
 
 bool Journal::sync() {
     const std::lock_guard<std::mutex> syncing(syncmutex_);
-    std::vector<int> closed;
+    // Copies of the descriptors, so that a segment released meanwhile may close its own.
+    std::vector<std::pair<std::uint64_t, int>> closed;
     int current = -1;
     bool directory = false;
     {
         const std::lock_guard<std::mutex> guard(mutex_);
-        closed.swap(unsynced_);
+        for (const Segment& segment : segments_)
+            if (segment.unsyncedfd >= 0) closed.emplace_back(segment.first, dup(segment.unsyncedfd));
         current = dup(writefd_);
         directory = std::exchange(directorychanged_, false);
     }
     // Outside the lock: the reader must not wait for the disk.
-    int error = current < 0 ? errno : 0;
-    for (auto fd = closed.begin(); fd != closed.end() && error == 0;) {
-        error = syncdata(*fd);
-        if (error == 0) {
-            close(*fd);
-            fd = closed.erase(fd);
-        }
+    int error = 0;
+    for (const auto& [first, fd] : closed) {
+        if (error == 0) error = fd < 0 ? EBADF : syncdata(fd);
+        if (fd >= 0) close(fd);
     }
     if (error == 0 && directory) error = syncdirectory(dir_);
-    if (error == 0) error = syncdata(current);
+    if (error == 0) error = current < 0 ? EBADF : syncdata(current);
     if (current >= 0) close(current);
-    if (error != 0) {
+    {
         const std::lock_guard<std::mutex> guard(mutex_);
-        unsynced_.insert(unsynced_.begin(), closed.begin(), closed.end());
-        directorychanged_ = directorychanged_ || directory;
+        if (error != 0) directorychanged_ = directorychanged_ || directory;
+        for (Segment& segment : segments_) {
+            const bool synced = std::any_of(closed.begin(), closed.end(),
+                                            [&](const auto& copy) { return copy.first == segment.first; });
+            if (error == 0 && synced && segment.unsyncedfd >= 0) {
+                close(segment.unsyncedfd);
+                segment.unsyncedfd = -1;
+            }
+        }
     }
     if ((error != 0) != syncfailing_) {
         syncfailing_ = error != 0;

@@ -78,6 +78,7 @@ private:
         std::uint64_t count;       // records in it
         std::size_t recordsize;    // the layout of its records
         std::string path;
+        int unsyncedfd = -1;       // a closed segment's, until its records are on the disk
     };
 
     void recover(std::uint64_t firstseq);
@@ -105,7 +106,6 @@ private:
     std::set<std::uint64_t> damaged_;  // seqs of damaged records reported already
     // Syncing: one at a time, and apart from mutex_ so the reader never waits for the disk.
     std::mutex syncmutex_;
-    std::vector<int> unsynced_;      // closed segments not yet written through
     bool directorychanged_ = false;  // a segment was made since the directory was synced
     bool syncfailing_ = false;
 };
