@@ -1,6 +1,6 @@
 // The journal's files: records survive a reopen, damage is skipped record by record and
 // reported, a torn tail is cut off, the cap holds, stored segments go away, a failed sync
-// is reported, and waits are measured on a clock that a wall-clock step does not move.
+// or write is reported, and waits are measured on a clock that a wall-clock step does not move.
 #include "journal.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +19,7 @@
 #include "crc32.h"
 #include "progressfile.h"
 #include "spoolfilecalls.h"
+#include "spoolsink.h"
 
 namespace {
 
@@ -227,36 +228,62 @@ TEST_F(JournalTest, ACapBelowOneSegmentTakesRecordsAgainOnceTheyAreStored) {
     EXPECT_FALSE(fs::exists(segment()));
 }
 
-// fdatasync fails while `failing` is set, as on a disk that reports write errors.
+// A disk that reports write errors while `failing` is set: fdatasync and pwrite fail with
+// EIO, through the spool's file-call seam, for as long as the object lives.
 std::atomic<bool> failing{false};
-int failingsync(int fd) {
-    if (!failing) return realspoolfilecalls().fdatasync(fd);
-    errno = EIO;
-    return -1;
-}
+
+class FailingDisk {
+public:
+    FailingDisk() {
+        calls_.fdatasync = [](int fd) { return failing ? (errno = EIO, -1) : realspoolfilecalls().fdatasync(fd); };
+        calls_.pwrite = [](int fd, const void* buffer, std::size_t count, off_t offset) -> ssize_t {
+            return failing ? (errno = EIO, -1) : realspoolfilecalls().pwrite(fd, buffer, count, offset);
+        };
+        replacespoolfilecalls(&calls_);
+    }
+    ~FailingDisk() {
+        replacespoolfilecalls(nullptr);
+        failing = false;
+    }
+
+private:
+    SpoolFileCalls calls_ = realspoolfilecalls();
+};
 
 TEST_F(JournalTest, AFailedSyncIsReportedOnceAndSaysNotDurableUntilItWorksAgain) {
-    SpoolFileCalls calls = realspoolfilecalls();
-    calls.fdatasync = failingsync;
-    replacespoolfilecalls(&calls);
+    const FailingDisk disk;
     std::ostringstream report;
-    {
-        Journal journal(dir_, 12 * RecordSize, 0, report);
-        for (int i = 0; i < 6; ++i)  // into a second segment, whose name must reach the disk too
-            ASSERT_EQ(journal.append(arrivedat(i), packetofmote(1)).outcome, AppendResult::Stored);
-        failing = true;
-        EXPECT_FALSE(journal.sync());
-        EXPECT_FALSE(journal.sync());
-        failing = false;
-        EXPECT_TRUE(journal.sync());
-        EXPECT_TRUE(journal.sync());
-    }
-    replacespoolfilecalls(nullptr);
+    Journal journal(dir_, 12 * RecordSize, 0, report);
+    for (int i = 0; i < 6; ++i)  // into a second segment, whose name must reach the disk too
+        ASSERT_EQ(journal.append(arrivedat(i), packetofmote(1)).outcome, AppendResult::Stored);
+    failing = true;
+    EXPECT_FALSE(journal.sync());
+    EXPECT_FALSE(journal.sync());
+    failing = false;
+    EXPECT_TRUE(journal.sync());
+    EXPECT_TRUE(journal.sync());
     EXPECT_EQ(report.str(), "motelog: spool journal " + dir_.string() +
                                 ": cannot write the journal through to the disk (Input/output "
                                 "error); nothing is stored until it works again\n"
                                 "motelog: spool journal " + dir_.string() +
                                 ": the journal reaches the disk again; storing goes on\n");
+}
+
+TEST_F(JournalTest, AFailedWriteDropsThePacketAndIsReportedWhenItStartsAndWhenItStops) {
+    const FailingDisk disk;
+    std::ostringstream report;
+    Journal journal(dir_, 1 << 20, 0, report);
+    SpoolSink sink(journal, dir_.string(), 1 << 20, report);
+    failing = true;
+    EXPECT_TRUE(sink.take(packetofmote(1)));
+    EXPECT_TRUE(sink.take(packetofmote(2)));
+    failing = false;
+    EXPECT_TRUE(sink.take(packetofmote(3)));
+    EXPECT_EQ(motesof(journal.read(0, 10)), (std::vector<int>{3}));
+    EXPECT_EQ(report.str(), "motelog: spool " + dir_.string() +
+                                " cannot write the journal (Input/output error), dropping packets "
+                                "until it can\nmotelog: spool " + dir_.string() +
+                                " takes packets again; 2 packets were dropped\n");
 }
 
 TEST_F(JournalTest, AWallClockStepDoesNotMoveTheStoredWaitWithinOneBoot) {
