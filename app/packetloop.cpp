@@ -12,10 +12,8 @@ int runloop(PacketSink& sink) {
     // cuts it.
     for (;;) {
         const PacketRead read = readpacket();
-        if (read.stopped) {
-            flushtrace();
-            readerfinished();
-        }
+        // Everything read is journaled; the stop flushes the trace.
+        if (read.stopped) readerfinished();
         if (read.linefailure != 0) {
             flushtrace();
             waitforport(read.linefailure);
