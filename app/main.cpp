@@ -7,6 +7,7 @@
 #include "dbsettings.h"
 #include "directsink.h"
 #include "linekeeper.h"
+#include "linestop.h"
 #include "packetloop.h"
 #include "password.h"
 #include "serialport.h"
@@ -57,5 +58,7 @@ int main(int argc, char** argv) {
         DirectSink direct(settings);
         return runloop(direct);
     }
+    // What the line has delivered is journaled before a stop ends the process.
+    letreaderfinishonstop();
     return runloop(spool->sink());
 }

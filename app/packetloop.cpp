@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "linekeeper.h"
+#include "linestop.h"
 #include "readpacket.h"
 #include "traceoutput.h"
 
@@ -11,6 +12,8 @@ int runloop(PacketSink& sink) {
     // cuts it.
     for (;;) {
         const PacketRead read = readpacket();
+        // Everything read is journaled; the stop flushes the trace.
+        if (read.stopped) readerfinished();
         if (read.linefailure != 0) {
             flushtrace();
             waitforport(read.linefailure);

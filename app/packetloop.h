@@ -5,5 +5,6 @@
 
 // Reads and classifies packets for ever, handing each one on the insert path to `sink`;
 // standard output is flushed after each. When the line fails, waits for the port to work
-// again and goes on. Returns -1 when the sink fails.
+// again and goes on. Returns -1 when the sink fails. When a stop ends the reading (see
+// linestop.h), hands the stop on and never returns.
 int runloop(PacketSink& sink);

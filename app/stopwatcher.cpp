@@ -8,6 +8,8 @@
 #include <system_error>
 #include <thread>
 
+#include "linestop.h"
+
 std::mutex& packetlock() {
     // Never destroyed: the watcher may still wait on it while the process exits.
     static auto* lock = new std::mutex;
@@ -26,6 +28,7 @@ void startstopwatcher() {
         int arrived = 0;
         while (sigwait(&stops, &arrived) != 0) {
         }
+        finishreading(ReaderStopLimit);
         // Kept locked: no packet starts its database work after this point.
         packetlock().lock();
         std::fflush(stdout);

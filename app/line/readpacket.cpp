@@ -1,9 +1,12 @@
 #include "readpacket.h"
 
+#include <chrono>
 #include <cstdio>
 #include <initializer_list>
 #include <new>
+#include <optional>
 
+#include "linestop.h"
 #include "serialport.h"
 
 namespace {
@@ -11,14 +14,41 @@ namespace {
 // A rejected second start byte that is 0x00 may itself begin the next start pair.
 bool keptstartbyte = false;
 
-// Reads exactly `count` bytes; returns 0, or the code of the port's failure.
-std::int32_t readexactly(void* into, DWORD count) {
+using Clock = std::chrono::steady_clock;
+using Begun = std::optional<Clock::time_point>;
+
+// Reads exactly `count` bytes in one read without a time limit; returns 0, or the code of
+// the port's failure.
+std::int32_t readblocking(void* into, DWORD count) {
     DWORD got = 0;
     const LONG result = serialport.Read(into, count, &got, nullptr, INFINITE);
     if (result != 0) return result;
     // A blocking read without a time limit ends short only when the device went away in
     // the middle of it; the port hands over what came before that.
     return got == count ? 0 : ERROR_DEVICE_NOT_CONNECTED;
+}
+
+// Reads exactly `count` bytes of a packet that began at `begun` (empty: the first byte of
+// one); returns 0, the code of the port's failure, or LineStopped. When the reader is to
+// finish before a stop, each byte is a read of its own with a bounded wait: a read that
+// times out hands over nothing, so no byte is lost to the stop's checks.
+std::int32_t readexactly(void* into, DWORD count, const Begun& begun) {
+    if (!readerfinishesonstop()) return readblocking(into, count);
+    auto* bytes = static_cast<std::uint8_t*>(into);
+    for (DWORD done = 0; done < count;) {
+        const LineWait wait = linewait(begun);
+        if (wait.stopnow) return LineStopped;
+        DWORD got = 0;
+        const LONG result = serialport.Read(bytes + done, 1, &got, nullptr, wait.ms);
+        if (result == ERROR_TIMEOUT) {
+            if (wait.last) return LineStopped;
+            continue;
+        }
+        if (result != 0) return result;
+        if (got != 1) return ERROR_DEVICE_NOT_CONNECTED;
+        ++done;
+    }
+    return 0;
 }
 
 void traceheader(const MotePacket& packet) {
@@ -48,9 +78,14 @@ void tracebody(const MotePacket& packet, const char* outcome) {
                 static_cast<int>(packet.len), outcome);
 }
 
+PacketRead ended(std::int32_t failure) {
+    if (failure == LineStopped) return PacketRead{nullptr, 0, true};
+    return PacketRead{nullptr, failure};
+}
+
 PacketRead cutoff(std::int32_t failure) {
     std::printf("cut off.\n");
-    return PacketRead{nullptr, failure};
+    return ended(failure);
 }
 
 }  // namespace
@@ -58,12 +93,13 @@ PacketRead cutoff(std::int32_t failure) {
 PacketRead readpacket() {
     std::uint8_t first = StartByteHigh;
     if (!keptstartbyte) {
-        if (const std::int32_t failure = readexactly(&first, 1)) return PacketRead{nullptr, failure};
+        if (const std::int32_t failure = readexactly(&first, 1, std::nullopt)) return ended(failure);
     }
     keptstartbyte = false;
     if (first != StartByteHigh) return PacketRead{};
+    const Begun begun = Clock::now();
     std::uint8_t second = 0;
-    if (const std::int32_t failure = readexactly(&second, 1)) return PacketRead{nullptr, failure};
+    if (const std::int32_t failure = readexactly(&second, 1, begun)) return ended(failure);
     if (second != StartByteLow) {
         keptstartbyte = second == StartByteHigh;
         return PacketRead{};
@@ -75,15 +111,15 @@ PacketRead readpacket() {
     packet.address = PacketAddress;
     std::printf("Reading header (%d bytes)...\n", 4);
     for (std::uint8_t* field : {&packet.packettype, &packet.group, &packet.len}) {
-        if (const std::int32_t failure = readexactly(field, 1)) return cutoff(failure);
+        if (const std::int32_t failure = readexactly(field, 1, begun)) return cutoff(failure);
     }
     std::printf("Received rest of header\n");
     traceheader(packet);
 
     auto* bytes = reinterpret_cast<std::uint8_t*>(&packet);
-    if (const std::int32_t failure = readexactly(bytes + HeaderSize, BodySize)) {
+    if (const std::int32_t failure = readexactly(bytes + HeaderSize, BodySize, begun)) {
         tracebody(packet, "cut off.");
-        return PacketRead{nullptr, failure};
+        return ended(failure);
     }
     tracebody(packet, "done.");
     tracebytes(packet);

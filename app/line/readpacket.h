@@ -11,6 +11,8 @@ struct PacketRead {
     std::unique_ptr<MotePacket> packet;  // null when no packet was read
     // The Win32 code of the port's failure when the line failed; 0 otherwise.
     std::int32_t linefailure = 0;
+    // The process stops and the reader has taken in what the line delivered in time.
+    bool stopped = false;
 };
 
 // Reads the next packet from serialport, which must be set for blocking reads, and
@@ -24,4 +26,8 @@ struct PacketRead {
 // A failed read (or one that ended short) ends the call with the port's code in
 // linefailure and no packet: bytes of a packet cut off that way are dropped, and its
 // trace is ended with "cut off.\n" in place of "done.\n".
+//
+// When the reader is to finish before a stop (see linestop.h), a stop ends the call with
+// `stopped` and no packet once the packet under way is complete or its grace has run out
+// (cut off as above), and the port holds no further packet.
 PacketRead readpacket();

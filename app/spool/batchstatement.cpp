@@ -1,18 +1,17 @@
 #include "batchstatement.h"
 
-#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 
 #include "conversions.h"
 #include "readingstore.h"
 
-std::string batchinsert(const std::vector<JournalEntry>& entries, std::int64_t nowus) {
+std::string batchinsert(const std::vector<JournalEntry>& entries, const ArrivalTime& now) {
     std::string statement;
     for (const JournalEntry& entry : entries) {
         const MotePacket& packet = entry.packet;
         const int moteid = decodemoteid(packet);
-        const std::int64_t waited = std::max<std::int64_t>(0, nowus - entry.arrivalus);
+        const std::int64_t waited = waitedus(entry.arrival, now);
         for (int i = 0; i < readingcount(packet); ++i) {
             const Reading reading = readingat(packet, i);
             const int data_type = decodedatatype(reading);

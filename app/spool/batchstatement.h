@@ -9,9 +9,9 @@
 
 // One insert of every reading of `entries`, with the columns of the direct store's
 // statement. Each row's timestamp is the server's now() less the microseconds the packet
-// has waited since it arrived (at `nowus`, µs since the epoch), so a stored backlog keeps
-// its arrival times on the server's clock. "" when the packets carry no readings.
-std::string batchinsert(const std::vector<JournalEntry>& entries, std::int64_t nowus);
+// has waited from its arrival until `now` (see waitedus), so a stored backlog keeps its
+// arrival times on the server's clock. "" when the packets carry no readings.
+std::string batchinsert(const std::vector<JournalEntry>& entries, const ArrivalTime& now);
 
 // The name of a batch's transaction on the server.
 std::string batchxid(std::uint64_t spoolid, std::uint64_t generation);

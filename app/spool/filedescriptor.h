@@ -25,10 +25,13 @@ private:
 // The whole content of the open file `fd`. Throws std::system_error naming `path`.
 std::vector<std::uint8_t> readwhole(int fd, const std::string& path);
 
-// Fills `bytes` from `offset` of `fd`; a file that ends first is an error (EIO). Throws
-// std::system_error naming `path`.
-void readat(int fd, std::vector<std::uint8_t>& bytes, std::uint64_t offset, const std::string& path);
+// Fills `bytes` from `offset` of `fd` as far as the file goes; returns how many bytes there
+// were. Throws std::system_error naming `path`.
+std::size_t readat(int fd, std::vector<std::uint8_t>& bytes, std::uint64_t offset, const std::string& path);
 
 // Writes all of `size` bytes at `offset`. Returns 0, or the errno of the failure (ENOSPC
 // for a write that stopped short).
 int writeat(int fd, const void* data, std::size_t size, std::uint64_t offset);
+
+// Writes what `fd` holds through to the disk. Returns 0, or the errno of the failure.
+int syncdata(int fd);

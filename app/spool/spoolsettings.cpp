@@ -15,7 +15,9 @@ std::uint64_t parsesize(const std::string& text) {
     if (number > (std::numeric_limits<std::uint64_t>::max() >> shift))
         throw std::invalid_argument("MOTELOG_SPOOL_MAX=" + text + " is too large");
     const std::uint64_t size = number << shift;
-    if (size == 0) throw std::invalid_argument("MOTELOG_SPOOL_MAX=" + text + " leaves no room");
+    if (size < SmallestSpoolCap)
+        throw std::invalid_argument("MOTELOG_SPOOL_MAX=" + text +
+                                    " is too small: the spool needs at least 1K (1024 bytes)");
     return size;
 }
 

@@ -6,6 +6,9 @@
 #include <string>
 
 constexpr std::uint64_t DefaultSpoolCap = std::uint64_t{1} << 30;  // 1 GiB
+// 13 journal records: three of the smallest segments (4 records) fit, so stored segments
+// are given back while another is written, and a short burst is not dropped.
+constexpr std::uint64_t SmallestSpoolCap = 1024;
 
 struct SpoolSettings {
     std::string dir;
@@ -13,7 +16,8 @@ struct SpoolSettings {
 };
 
 // From MOTELOG_SPOOL (the directory; unset or empty: no spool) and MOTELOG_SPOOL_MAX (the
-// cap in bytes: a whole number with an optional suffix K, M or G for KiB, MiB or GiB).
+// cap in bytes: a whole number with an optional suffix K, M or G for KiB, MiB or GiB, at
+// least SmallestSpoolCap).
 // Throws std::invalid_argument saying what is wrong with MOTELOG_SPOOL_MAX.
 std::optional<SpoolSettings> spoolsettingsfromenvironment();
 

@@ -1,15 +1,16 @@
 #include "spoolsink.h"
 
+#include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <sstream>
 
 #include "stopwatcher.h"
-#include "wallclock.h"
+#include "arrivalclock.h"
 
 bool SpoolSink::take(const MotePacket& packet) {
     const std::lock_guard<std::mutex> guard(packetlock());
-    const AppendResult result = journal_.append(wallclockus(), packet);
+    const AppendResult result = journal_.append(arrivalnow(), packet);
     if (result.outcome == AppendResult::Stored) {
         if (dropped_ > 0) {
             std::ostringstream line;
@@ -23,11 +24,16 @@ bool SpoolSink::take(const MotePacket& packet) {
     if (dropped_++ == 0) {
         // One write per line: the store thread reports on the same stream.
         std::ostringstream line;
-        line << "motelog: spool " << dir_ << " is full, dropping packets until there is room: ";
+        line << "motelog: spool " << dir_;
         if (result.outcome == AppendResult::AtCap)
-            line << "the journal is at its cap of " << cap_ << " bytes (MOTELOG_SPOOL_MAX)";
-        else
-            line << "cannot write the journal: " << std::strerror(result.error);
+            line << " is full, dropping packets until there is room: the journal is at its cap of "
+                 << cap_ << " bytes (MOTELOG_SPOOL_MAX)";
+        else if (result.error == ENOSPC || result.error == EDQUOT)
+            line << " is full, dropping packets until there is room: cannot write the journal: "
+                 << std::strerror(result.error);
+        else  // a failing disk, not a full one
+            line << " cannot write the journal (" << std::strerror(result.error)
+                 << "), dropping packets until it can";
         report_ << line.str() << '\n' << std::flush;
     }
     return true;

@@ -1,12 +1,13 @@
 #include "spoolstore.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <mutex>
 
 #include "batchstatement.h"
 #include "packettrace.h"
 #include "stopwatcher.h"
-#include "wallclock.h"
+#include "arrivalclock.h"
 
 namespace {
 
@@ -81,8 +82,7 @@ void SpoolStore::storenext(std::unique_ptr<BatchConnection>& connection) {
         settle(*connection);
         return;
     }
-    const std::vector<JournalEntry> entries = journal_.read(progress_.current().stored, MaxBatch);
-    storebatch(*connection, entries);
+    storebatch(*connection, journal_.read(progress_.current().stored, MaxBatch));
     // With the journal empty, the next packet gets a connection of its own.
     if (waiting() == 0) connection.reset();
 }
@@ -95,24 +95,34 @@ void SpoolStore::settle(BatchConnection& connection) {
     endsession(connection, p.batchsession);
     if (p.batch == Progress::Prepared) {
         complete(connection, "XA COMMIT " + xid);
-        finish(journal_.read(p.stored, p.batchcount));
+        const std::uint64_t end = p.stored + p.batchcount;
+        std::vector<JournalEntry> entries = journal_.read(p.stored, p.batchcount).entries;
+        entries.erase(std::find_if(entries.begin(), entries.end(),
+                                   [end](const JournalEntry& entry) { return entry.seq >= end; }),
+                      entries.end());
+        finish(entries, end);
     } else {
         complete(connection, "XA ROLLBACK " + xid);
         record(Progress::None, 0, 0, 0);
     }
 }
 
-void SpoolStore::storebatch(BatchConnection& connection, const std::vector<JournalEntry>& entries) {
-    const std::string insert = batchinsert(entries, wallclockus());
+void SpoolStore::storebatch(BatchConnection& connection, const JournalRead& batch) {
+    const std::string insert = batchinsert(batch.entries, arrivalnow());
     if (!insert.empty()) {
-        const auto count = static_cast<std::uint32_t>(entries.size());
+        // Records that the journal has not written through to the disk are not stored yet:
+        // a power cut could take them after the commit. The journal reports the failure.
+        if (!journal_.sync()) {
+            std::this_thread::sleep_for(IdleCheck);
+            return;
+        }
+        const auto count = static_cast<std::uint32_t>(batch.end - progress_.current().stored);
         // The transaction is named by the generation of the progress record that announces it.
         const std::uint64_t name = progress_.current().generation + 1;
         const std::string xid = batchxid(progress_.current().spoolid, name);
-        // Every step below reaches the disk before the server is asked for the next one: the
-        // batch's records first, then each progress record. A power cut then can neither
+        // Every step reaches the disk before the server is asked for the next one: the
+        // batch's records (above), then each progress record. A power cut then can neither
         // store a batch twice nor leave one prepared on the server with nothing to finish it.
-        journal_.sync();
         record(Progress::Preparing, count, name, connection.session());
         connection.run("XA START " + xid);
         connection.run(insert);
@@ -121,16 +131,16 @@ void SpoolStore::storebatch(BatchConnection& connection, const std::vector<Journ
         record(Progress::Prepared, count, name, connection.session());
         connection.run("XA COMMIT " + xid);
     }
-    finish(entries);
+    finish(batch.entries, batch.end);
 }
 
 // Records the batch as stored and writes its trace. A stop waits for both, so whatever
 // the progress counts as stored has been traced.
-void SpoolStore::finish(const std::vector<JournalEntry>& entries) {
+void SpoolStore::finish(const std::vector<JournalEntry>& entries, std::uint64_t end) {
     {
         const std::lock_guard<std::mutex> guard(packetlock());
         Progress p = progress_.current();
-        p.stored = entries.empty() ? p.stored + p.batchcount : entries.back().seq + 1;
+        p.stored = end;
         p.batch = Progress::None;
         p.batchcount = 0;
         p.batchxid = 0;

@@ -30,8 +30,8 @@ private:
     void run();
     void storenext(std::unique_ptr<BatchConnection>& connection);
     void settle(BatchConnection& connection);
-    void storebatch(BatchConnection& connection, const std::vector<JournalEntry>& entries);
-    void finish(const std::vector<JournalEntry>& entries);
+    void storebatch(BatchConnection& connection, const JournalRead& batch);
+    void finish(const std::vector<JournalEntry>& entries, std::uint64_t end);
     void record(Progress::Batch batch, std::uint32_t count, std::uint64_t xid, std::uint64_t session);
     std::uint64_t waiting() const;
 

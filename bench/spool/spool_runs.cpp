@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "bench_traffic.h"
+#include "arrivalclock.h"
 #include "journal.h"
 #include "logger_process.h"
 #include "pty_line.h"
@@ -87,7 +88,7 @@ DrainResult drainBacklog(const SpoolSetup& setup, std::uint64_t packets, std::ch
             const auto& frame = frames[i % frames.size()];
             std::copy(frame.begin(), frame.end(), reinterpret_cast<std::uint8_t*>(&packet));
             packet.address = PacketAddress;  // the line sends it high byte first
-            journal.append(static_cast<std::int64_t>(wallSeconds() * 1e6), packet);
+            journal.append(arrivalnow(), packet);
         }
     }
     std::atomic<bool> stop{false};

@@ -635,6 +635,8 @@ TEST_F(MotelogTest, CheckNamesASpoolThatMotelogCouldNotUse) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> spools = {
         {{"MOTELOG_SPOOL=/tmp/motelog-test-spool", "MOTELOG_SPOOL_MAX=lots"},
          "MOTELOG_SPOOL_MAX=lots is not a size"},
+        {{"MOTELOG_SPOOL=/tmp/motelog-test-spool", "MOTELOG_SPOOL_MAX=1000"},
+         "MOTELOG_SPOOL_MAX=1000 is too small: the spool needs at least 1K"},
         {{"MOTELOG_SPOOL=/proc/motelog-test-spool"}, "/proc/motelog-test-spool"}};
     for (const auto& [environment, named] : spools) {
         auto run = start(environment, {"--check"});

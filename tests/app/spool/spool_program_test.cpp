@@ -2,15 +2,14 @@
 // motelog on the same spool, and a full disk.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/mount.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
 #include <algorithm>
 #include <filesystem>
 #include <sstream>
+#include <thread>
 
+#include "arrivalclock.h"
 #include "batchconnection.h"
 #include "batchstatement.h"
 #include "journal.h"
@@ -18,7 +17,6 @@
 #include "progressfile.h"
 #include "spool_run.h"
 #include "test_database.h"
-#include "wallclock.h"
 
 namespace {
 
@@ -51,6 +49,23 @@ protected:
     std::size_t rowsof(int first, int last) {
         return std::stoul(db().scalar("SELECT COUNT(*) FROM marrowby.test_data WHERE moteid BETWEEN " +
                                       std::to_string(first) + " AND " + std::to_string(last)));
+    }
+
+    // Runs `line` on a motelog whose database is away, stops it with SIGTERM, and stores
+    // what it journaled with a second motelog: motes first..last each once.
+    void stopthenstore(int first, int last, const std::function<void(ChildProcess&)>& line) {
+        db().deletemotes(first, last);
+        const std::string spool = freshdirectory("spool-stop");
+        {
+            auto down = start(spool, {absentsocket()});
+            line(*down);
+            EXPECT_EQ(down->waitForExit(Patience), 0);
+        }
+        auto up = start(spool);
+        EXPECT_TRUE(readuntil(*up, [&] { return rowsof(first, last) >= static_cast<std::size_t>(last - first + 1); },
+                              Patience));
+        EXPECT_EQ(up->stop(SIGTERM, Patience), 0);
+        for (int mote = first; mote <= last; ++mote) EXPECT_EQ(db().rowsofmote(mote).size(), 1u) << mote;
     }
 
     PtyPair pty_;
@@ -87,6 +102,36 @@ TEST_F(SpoolTest, AStopDuringAnOutageKeepsTheBacklogForTheNextMotelog) {
     for (int mote = first; mote < first + 5; ++mote) EXPECT_EQ(db().rowsofmote(mote).size(), 1u) << mote;
 }
 
+TEST_F(SpoolTest, AStopFinishesThePacketItIsPartwayThroughAndJournalsIt) {
+    constexpr int first = 62200;
+    stopthenstore(first, first + 2, [&](ChildProcess& run) {
+        pty_.send(rawpacket(first));
+        pty_.send(rawpacket(first + 1));
+        const Bytes last = rawpacket(first + 2);
+        pty_.send(Bytes(last.begin(), last.begin() + 20));
+        ASSERT_TRUE(run.waitForOccurrences("Header:", 3, Patience));
+        run.signal(SIGTERM);
+        std::this_thread::sleep_for(30ms);  // the rest of it, as a slow line delivers it
+        pty_.send(Bytes(last.begin() + 20, last.end()));
+    });
+}
+
+TEST_F(SpoolTest, AStopJournalsEveryPacketThePortHasAlreadyRead) {
+    constexpr int first = 62210;
+    constexpr int count = 300;
+    stopthenstore(first, first + count - 1, [&](ChildProcess& run) {
+        pty_.send(rawpacket(first));
+        ASSERT_TRUE(run.waitForOccurrences("Header:", 1, Patience));
+        Bytes burst;
+        for (int mote = first + 1; mote < first + count; ++mote) {
+            const Bytes packet = rawpacket(static_cast<std::uint16_t>(mote));
+            burst.insert(burst.end(), packet.begin(), packet.end());
+        }
+        pty_.send(burst);
+        run.signal(SIGTERM);
+    });
+}
+
 TEST_F(SpoolTest, ASecondMotelogOnTheSameSpoolIsRefused) {
     constexpr int mote = 62010;
     db().deletemotes(mote, mote);
@@ -118,7 +163,7 @@ TEST_F(SpoolTest, ABatchPreparedOnAConnectionStillOpenIsCommittedNotSentAgain) {
         MotePacket packet{};
         const Bytes bytes = inmemory(rawpacket(mote));
         std::copy(bytes.begin(), bytes.end(), reinterpret_cast<std::uint8_t*>(&packet));
-        ASSERT_EQ(journal.append(wallclockus(), packet).outcome, AppendResult::Stored);
+        ASSERT_EQ(journal.append(arrivalnow(), packet).outcome, AppendResult::Stored);
         Progress p = progress.current();
         const std::string xid = batchxid(p.spoolid, p.generation + 1);
         earlier.run("XA START " + xid);
@@ -167,32 +212,6 @@ TEST_F(SpoolTest, NewPacketsAreStoredAfterTheJournalLostRecordsItHadStored) {
     EXPECT_TRUE(readuntil(*run, [&] { return rowsof(first + 5, first + 7) == 3; }, 5s));
     EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
     EXPECT_EQ(rowsof(first, first + 7), 8u);
-}
-
-// A small tmpfs, unmounted again when the test ends.
-class SmallDisk {
-public:
-    explicit SmallDisk(const std::string& path) : path_(path) {
-        mounted_ = mount("tmpfs", path.c_str(), "tmpfs", 0, "size=16k") == 0;
-        error_ = mounted_ ? "" : std::string("cannot mount a tmpfs: ") + std::strerror(errno);
-    }
-    ~SmallDisk() {
-        if (mounted_) umount2(path_.c_str(), MNT_DETACH);
-    }
-    bool mounted() const { return mounted_; }
-    const std::string& error() const { return error_; }
-
-private:
-    std::string path_;
-    bool mounted_;
-    std::string error_;
-};
-
-std::size_t journaledrecords(const std::string& spool) {
-    std::size_t bytes = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(spool))
-        if (entry.path().extension() == ".journal") bytes += entry.file_size();
-    return bytes / 52;
 }
 
 TEST_F(SpoolTest, AFullDiskDropsPacketsAndLeavesTheJournalWhole) {

@@ -1,11 +1,16 @@
 #include "spool_run.h"
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <thread>
+
+#include "journalrecord.h"
 
 namespace {
 
@@ -61,4 +66,20 @@ bool readuntil(ChildProcess& run, const std::function<bool()>& done, std::chrono
         run.waitForOutput(Never, std::chrono::milliseconds(100));
     }
     return true;
+}
+
+SmallDisk::SmallDisk(const std::string& path) : path_(path) {
+    mounted_ = mount("tmpfs", path.c_str(), "tmpfs", 0, "size=16k") == 0;
+    error_ = mounted_ ? "" : std::string("cannot mount a tmpfs: ") + std::strerror(errno);
+}
+
+SmallDisk::~SmallDisk() {
+    if (mounted_) umount2(path_.c_str(), MNT_DETACH);
+}
+
+std::size_t journaledrecords(const std::string& spool) {
+    std::size_t bytes = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(spool))
+        if (entry.path().extension() == ".journal") bytes += entry.file_size();
+    return bytes / RecordSize;
 }

@@ -33,3 +33,24 @@ std::vector<double> sendpaced(const PtyPair& pty, ChildProcess& run, const std::
 
 // Reads the program's output until `done()` holds or `timeout` has passed; returns done().
 bool readuntil(ChildProcess& run, const std::function<bool()>& done, std::chrono::milliseconds timeout);
+
+// A small tmpfs (16 KiB, less than one journal segment) at `path`, unmounted again when the
+// test ends. Mounting needs root, as CI has.
+class SmallDisk {
+public:
+    explicit SmallDisk(const std::string& path);
+    ~SmallDisk();
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+
+    bool mounted() const { return mounted_; }
+    const std::string& error() const { return error_; }
+
+private:
+    std::string path_;
+    bool mounted_;
+    std::string error_;
+};
+
+// The records the journal files in `spool` hold.
+std::size_t journaledrecords(const std::string& spool);
