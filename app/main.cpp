@@ -1,9 +1,11 @@
 // motelog: stores the readings that the sensor network's motes send over the serial line
 // in the database, tracing every packet on standard output.
 #include <iostream>
+#include <stdexcept>
 
 #include "commandline.h"
 #include "dbsettings.h"
+#include "lifecycle.h"
 #include "directsink.h"
 #include "linekeeper.h"
 #include "packetloop.h"
@@ -12,6 +14,7 @@
 #include "spool.h"
 #include "startupcheck.h"
 #include "stopwatcher.h"
+#include "tracechannel.h"
 #include "traceoutput.h"
 
 int main(int argc, char** argv) {
@@ -33,6 +36,12 @@ int main(int argc, char** argv) {
             break;
     }
     startstopwatcher();
+    try {
+        starttrace(tracelevelfromenvironment(), tracebacklogfromenvironment());
+    } catch (const std::invalid_argument& error) {
+        std::cerr << "motelog: " << error.what() << '\n';
+        return 2;
+    }
     std::unique_ptr<Spool> spool;
     if (const int refused = openspool(spool)) return refused;
     const std::int32_t openfailure = configureserialport();
@@ -40,9 +49,13 @@ int main(int argc, char** argv) {
     // The store drains a backlog while the port is still missing.
     if (spool) spool->start(settings);
     if (openfailure != 0) waitforport(openfailure);
+    int status = 0;
     if (!spool) {
         DirectSink direct(settings);
-        return runloop(direct);
+        status = runloop(direct);
+    } else {
+        status = runloop(spool->sink());
     }
-    return runloop(spool->sink());
+    finishservice();
+    return status;
 }

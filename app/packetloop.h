@@ -3,7 +3,7 @@
 
 #include "packetsink.h"
 
-// Reads and classifies packets for ever, handing each one on the insert path to `sink`;
-// standard output is flushed after each. When the line fails, waits for the port to work
+// Reads and classifies packets for ever, handing each one on the insert path to `sink`
+// and tracing each step. When the line fails, waits for the port to work
 // again and goes on. Returns -1 when the sink fails.
 int runloop(PacketSink& sink);

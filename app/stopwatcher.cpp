@@ -3,10 +3,11 @@
 #include <pthread.h>
 #include <signal.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <system_error>
 #include <thread>
+
+#include "lifecycle.h"
 
 std::mutex& packetlock() {
     // Never destroyed: the watcher may still wait on it while the process exits.
@@ -28,7 +29,7 @@ void startstopwatcher() {
         }
         // Kept locked: no packet starts its database work after this point.
         packetlock().lock();
-        std::fflush(stdout);
+        finishservice();
         // The main thread may be blocked in a read on the serial port, so no destructors
         // run; the system closes the port.
         std::_Exit(0);

@@ -1,11 +1,11 @@
 #include "spoolstore.h"
 
-#include <cstdio>
 #include <mutex>
 
 #include "batchstatement.h"
 #include "packettrace.h"
 #include "stopwatcher.h"
+#include "tracechannel.h"
 #include "wallclock.h"
 
 namespace {
@@ -137,10 +137,8 @@ void SpoolStore::finish(const std::vector<JournalEntry>& entries) {
         p.batchsession = 0;
         progress_.write(p);
         progress_.sync();
-        flockfile(stdout);
+        const TracePart part;
         for (const JournalEntry& entry : entries) tracestoredpacket(entry.packet);
-        std::fflush(stdout);
-        funlockfile(stdout);
     }
     journal_.release(progress_.current().stored);
 }
