@@ -12,6 +12,8 @@
 #include "password.h"
 #include "serialport.h"
 #include "spool.h"
+#include "stationstatus.h"
+#include "statusreport.h"
 #include "startupcheck.h"
 #include "stopwatcher.h"
 #include "tracechannel.h"
@@ -32,6 +34,8 @@ int main(int argc, char** argv) {
             return 2;
         case Command::Check:
             return runstartupcheck(dbsettingsfromenvironment(buildpassword()));
+        case Command::Status:
+            return runstatusreport();
         case Command::Run:
             break;
     }
@@ -47,7 +51,15 @@ int main(int argc, char** argv) {
     const std::int32_t openfailure = configureserialport();
     const DbSettings settings = dbsettingsfromenvironment(buildpassword());
     // The store drains a backlog while the port is still missing.
-    if (spool) spool->start(settings);
+    if (spool) {
+        spool->start(settings);
+        station().spooling([open = spool.get()] {
+            const JournalWaiting waiting = open->waiting();
+            return Backlog{waiting.records, waiting.oldestus};
+        });
+    }
+    if (openfailure == 0) station().portopened(portlabel());
+    startservice();
     if (openfailure != 0) waitforport(openfailure);
     int status = 0;
     if (!spool) {

@@ -2,16 +2,21 @@
 
 #include "linekeeper.h"
 #include "readpacket.h"
+#include "stagebeat.h"
+#include "stationstatus.h"
 #include "tracechannel.h"
 
 int runloop(PacketSink& sink) {
     for (;;) {
+        loopstage().waiting();  // a quiet line may keep the read waiting for ever
         const PacketRead read = readpacket();
+        loopstage().busy();
         if (read.linefailure != 0) {
             waitforport(read.linefailure);
             continue;
         }
         const std::unique_ptr<MotePacket>& packet = read.packet;
+        station().packetread(packet.get());
         if (!packet) {
             trace("Packet not recognized.\n");
         } else if (packet->len == 0) {

@@ -62,7 +62,8 @@ Journal::Journal(const std::string& dir, std::uint64_t capbytes, std::uint64_t f
                  std::ostream& report)
     : dir_(dir),
       cap_(capbytes),
-      segmentlimit_(std::max<std::uint64_t>(std::min(LargestSegment, capbytes / 8), 4 * RecordSize)) {
+      segmentlimit_(std::max<std::uint64_t>(std::min(LargestSegment, capbytes / 8), 4 * RecordSize)),
+      released_(firstseq) {
     recover(report);
     // A journal that ends before `firstseq` lost records that were stored already (a power
     // cut, a damaged tail); numbering on from its end would pass new packets off as stored.
@@ -187,6 +188,7 @@ bool Journal::waitfor(std::uint64_t from, std::chrono::milliseconds timeout) {
 
 void Journal::release(std::uint64_t from) {
     const std::lock_guard<std::mutex> guard(mutex_);
+    released_ = std::max(released_, from);
     // The segment being written stays, even when all of it is stored.
     while (segments_.size() > 1 && segments_.front().first + segments_.front().count <= from) {
         if (unlink(segments_.front().path.c_str()) != 0) return;  // tried again at the next release

@@ -18,6 +18,12 @@ struct AppendResult {
     int error = 0;  // errno of the failed write, for Failed
 };
 
+// The records not yet stored, and when the first of them arrived (0 when none waits).
+struct JournalWaiting {
+    std::uint64_t records = 0;
+    std::int64_t oldestus = 0;
+};
+
 class Journal {
 public:
     // Opens the journal in the existing directory `dir`, whose segments may hold at most
@@ -52,6 +58,9 @@ public:
 
     std::uint64_t bytes() const;
 
+    // The records from the last release() point on (at first `firstseq`) up to the end.
+    JournalWaiting waiting();
+
 private:
     struct Segment {
         std::uint64_t first;  // seq of its first record
@@ -70,4 +79,5 @@ private:
     std::vector<Segment> segments_;  // in seq order; the last one is written
     int writefd_ = -1;
     std::uint64_t bytes_ = 0;
+    std::uint64_t released_;  // the last release() point
 };

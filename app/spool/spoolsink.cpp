@@ -4,6 +4,7 @@
 #include <mutex>
 #include <sstream>
 
+#include "stationstatus.h"
 #include "stopwatcher.h"
 #include "wallclock.h"
 
@@ -20,6 +21,7 @@ bool SpoolSink::take(const MotePacket& packet) {
         dropped_ = 0;
         return true;
     }
+    station().spoolfull();
     if (dropped_++ == 0) {
         // One write per line: the store thread reports on the same stream.
         std::ostringstream line;

@@ -4,6 +4,8 @@
 
 #include "batchstatement.h"
 #include "packettrace.h"
+#include "stagebeat.h"
+#include "stationstatus.h"
 #include "stopwatcher.h"
 #include "tracechannel.h"
 #include "wallclock.h"
@@ -61,10 +63,14 @@ void SpoolStore::run() {
     for (;;) {
         const std::uint64_t backlog = waiting();
         try {
+            storestage().busy();
             storenext(connection);
+            station().databaseworked();
             if (retry_.down()) retry_.succeeded(backlog);
         } catch (const std::exception& error) {
             connection.reset();
+            station().databasefailed(error.what());
+            storestage().waiting();  // the back-off
             std::this_thread::sleep_for(retry_.failed(error.what()));
         }
     }
@@ -138,7 +144,10 @@ void SpoolStore::finish(const std::vector<JournalEntry>& entries) {
         progress_.write(p);
         progress_.sync();
         const TracePart part;
-        for (const JournalEntry& entry : entries) tracestoredpacket(entry.packet);
+        for (const JournalEntry& entry : entries) {
+            tracestoredpacket(entry.packet);
+            station().stored(entry.packet);
+        }
     }
     journal_.release(progress_.current().stored);
 }

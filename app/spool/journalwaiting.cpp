@@ -1,0 +1,22 @@
+#include <system_error>
+
+#include "journal.h"
+
+JournalWaiting Journal::waiting() {
+    std::uint64_t from = 0;
+    {
+        const std::lock_guard<std::mutex> guard(mutex_);
+        from = released_;
+    }
+    JournalWaiting waiting;
+    const std::uint64_t last = end();
+    if (last <= from) return waiting;
+    waiting.records = last - from;
+    try {
+        const std::vector<JournalEntry> first = read(from, 1);
+        if (!first.empty()) waiting.oldestus = first.front().arrivalus;
+    } catch (const std::system_error&) {
+        // The age stays unknown; the store meets the same segment and reports it.
+    }
+    return waiting;
+}
