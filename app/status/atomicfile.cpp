@@ -35,6 +35,7 @@ int replace(const std::string& path, const std::string& text) {
 void AtomicFile::write(const std::string& text) {
     const int error = replace(path_, text);
     if (error != 0 && !failing_)
-        std::cerr << "motelog: cannot write the " + what_ + " " + path_ + ": " + std::strerror(error) + "\n";
+        std::cerr << "motelog: cannot write the " + what_ + " " + path_ + ": " +
+                         std::strerror(error) + "\n";
     failing_ = error != 0;
 }

@@ -7,7 +7,8 @@
 class AtomicFile {
 public:
     // `what` names the file in messages, e.g. "status file".
-    AtomicFile(std::string path, std::string what) : path_(std::move(path)), what_(std::move(what)) {}
+    AtomicFile(std::string path, std::string what)
+        : path_(std::move(path)), what_(std::move(what)) {}
 
     // Replaces the file's content with `text`. The first failure is said on standard
     // error with its cause, and again after the file has been written since.

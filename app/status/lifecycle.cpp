@@ -38,12 +38,13 @@ std::optional<AtomicFile> fileat(const std::string& path, const char* what) {
 // none has.
 std::string stuckstage(Clock::duration limit) {
     const std::pair<const char*, StageBeat*> stages[] = {{"the reader loop", &loopstage()},
-                                                        {"the store", &storestage()}};
+                                                         {"the store", &storestage()}};
     for (const auto& [name, stage] : stages) {
         const Clock::duration busy = stage->busyfor();
         if (busy > limit)
             return std::string(name) + ", busy with one step for " +
-                   std::to_string(std::chrono::duration_cast<std::chrono::seconds>(busy).count()) + " s";
+                   std::to_string(std::chrono::duration_cast<std::chrono::seconds>(busy).count()) +
+                   " s";
     }
     return "";
 }
@@ -52,14 +53,17 @@ class Service {
 public:
     Service()
         : status_(fileat(statusfilepath(), "status file")),
-          metrics_(fileat(std::getenv("MOTELOG_METRICS") ? std::getenv("MOTELOG_METRICS") : "", "metrics file")),
+          metrics_(fileat(std::getenv("MOTELOG_METRICS") ? std::getenv("MOTELOG_METRICS") : "",
+                          "metrics file")),
           watchdog_(watchdogperiod()),
           summarybase_(station().snapshot()) {}
 
     void run() {
-        const Clock::duration stuckafter =
-            watchdog_.count() > 0 ? Clock::duration(watchdog_) : Clock::duration(StuckWithoutWatchdog);
-        const Clock::duration tick = watchdog_.count() > 0 ? std::min<Clock::duration>(500ms, watchdog_ / 2) : 500ms;
+        const Clock::duration stuckafter = watchdog_.count() > 0
+                                               ? Clock::duration(watchdog_)
+                                               : Clock::duration(StuckWithoutWatchdog);
+        const Clock::duration tick =
+            watchdog_.count() > 0 ? std::min<Clock::duration>(500ms, watchdog_ / 2) : 500ms;
         Clock::time_point nextstatus = Clock::now();
         Clock::time_point nextsummary = Clock::now() + SummaryEvery;
         bool wasstuck = false;
@@ -67,10 +71,12 @@ public:
             const std::string stuck = stuckstage(stuckafter);
             if (!stuck.empty() && !wasstuck)
                 std::cerr << "motelog: " + stuck +
-                                 (watchdog_.count() > 0 ? "; the watchdog is no longer told that motelog works"
-                                                        : "") +
+                                 (watchdog_.count() > 0
+                                      ? "; the watchdog is no longer told that motelog works"
+                                      : "") +
                                  "\n";
-            if (stuck.empty() && wasstuck) std::cerr << std::string("motelog: the reader loop and the store work again\n");
+            if (stuck.empty() && wasstuck)
+                std::cerr << std::string("motelog: the reader loop and the store work again\n");
             wasstuck = !stuck.empty();
             station().stuck(stuck);
             if (stuck.empty() && watchdog_.count() > 0) pingwatchdog();

@@ -21,7 +21,8 @@ struct Backlog {
 
 struct MoteSeen {
     std::int64_t heardus = 0;
-    std::vector<std::pair<int, double>> readings;  // data_type and converted value, in payload order
+    std::vector<std::pair<int, double>>
+        readings;  // data_type and converted value, in payload order
 };
 
 // Packets that were not stored, by why.
@@ -34,23 +35,23 @@ struct Misses {
 
 struct StatusFigures {
     std::int64_t startedus = 0;
-    std::int64_t takenus = 0;   // when this snapshot was taken
-    std::string port;           // "COM1 (/dev/ttyUSB0)"
+    std::int64_t takenus = 0;  // when this snapshot was taken
+    std::string port;          // "COM1 (/dev/ttyUSB0)"
     bool portopen = false;
-    std::string portproblem;    // why it is not open, in words
+    std::string portproblem;  // why it is not open, in words
     std::uint64_t portoutages = 0;
     std::int64_t lastpacketus = 0;
     std::uint64_t packetsread = 0;  // whole packets taken off the line
     std::uint64_t packetsstored = 0;
     std::uint64_t readingsstored = 0;
     Misses misses;
-    bool spooling = false;      // spool mode
+    bool spooling = false;  // spool mode
     Backlog backlog;
     bool databasedown = false;
     std::uint64_t databaseoutages = 0;
     std::string lasterror;
     std::int64_t lasterrorus = 0;
-    std::string stuck;          // a stage that has not come back, and for how long; empty when none
+    std::string stuck;  // a stage that has not come back, and for how long; empty when none
     std::map<int, MoteSeen> motes;
     bool stopped = false;
 };

@@ -69,7 +69,8 @@ int runstatusreport() {
     std::snprintf(agetext, sizeof agetext, "%.0f", age);
     int status = 0;
     if (stopped || !alive(pid)) {
-        std::cout << "motelog is not running (pid " << pid << " has ended); its last status, of " << when << ":\n";
+        std::cout << "motelog is not running (pid " << pid << " has ended); its last status, of "
+                  << when << ":\n";
         status = 3;
     } else if (age > StaleAfterSeconds) {
         std::cout << "motelog (pid " << pid << ") has not renewed its status for " << agetext

@@ -31,10 +31,14 @@ std::string number(double value) {
 // A reading as a person reads it: "temperature 68.72 F", or "type 4 258".
 std::string readingwords(int data_type, double value) {
     switch (data_type) {
-        case DataTypeLight: return "light " + number(value) + " lux";
-        case DataTypeTemperature: return "temperature " + number(value) + " F";
-        case DataTypeHumidity: return "humidity " + number(value) + " %";
-        default: return "type " + std::to_string(data_type) + " " + number(value);
+        case DataTypeLight:
+            return "light " + number(value) + " lux";
+        case DataTypeTemperature:
+            return "temperature " + number(value) + " F";
+        case DataTypeHumidity:
+            return "humidity " + number(value) + " %";
+        default:
+            return "type " + std::to_string(data_type) + " " + number(value);
     }
 }
 
@@ -58,7 +62,8 @@ public:
     void sample(const std::string& name, const std::string& value, const std::string& labels = "") {
         text_ << name << (labels.empty() ? "" : "{" + labels + "}") << ' ' << value << '\n';
     }
-    void one(const std::string& name, const char* type, const std::string& help, const std::string& value) {
+    void one(const std::string& name, const char* type, const std::string& help,
+             const std::string& value) {
         family(name, type, help);
         sample(name, value);
     }
@@ -72,15 +77,19 @@ std::string mote(int id) { return "mote=\"" + std::to_string(id) + "\""; }
 
 // The per-mote families: when each was heard and its last value of each kind.
 void motemetrics(Metrics& m, const StatusFigures& f) {
-    m.family("motelog_mote_last_heard_timestamp_seconds", "gauge", "When a packet of the mote last came (Unix time).");
-    for (const auto& [id, seen] : f.motes) m.sample("motelog_mote_last_heard_timestamp_seconds", seconds(seen.heardus), mote(id));
+    m.family("motelog_mote_last_heard_timestamp_seconds", "gauge",
+             "When a packet of the mote last came (Unix time).");
+    for (const auto& [id, seen] : f.motes)
+        m.sample("motelog_mote_last_heard_timestamp_seconds", seconds(seen.heardus), mote(id));
     const struct {
         int type;
         const char* name;
         const char* help;
     } kinds[] = {{DataTypeLight, "motelog_mote_light_lux", "The mote's last light reading."},
-                 {DataTypeTemperature, "motelog_mote_temperature_fahrenheit", "The mote's last temperature reading."},
-                 {DataTypeHumidity, "motelog_mote_humidity_percent", "The mote's last relative humidity reading."}};
+                 {DataTypeTemperature, "motelog_mote_temperature_fahrenheit",
+                  "The mote's last temperature reading."},
+                 {DataTypeHumidity, "motelog_mote_humidity_percent",
+                  "The mote's last relative humidity reading."}};
     for (const auto& kind : kinds) {
         m.family(kind.name, "gauge", kind.help);
         for (const auto& [id, seen] : f.motes) {
@@ -88,13 +97,15 @@ void motemetrics(Metrics& m, const StatusFigures& f) {
             if (last.count(kind.type)) m.sample(kind.name, number(last[kind.type]), mote(id));
         }
     }
-    m.family("motelog_mote_reading_raw", "gauge", "The mote's last raw word of a type without a conversion.");
+    m.family("motelog_mote_reading_raw", "gauge",
+             "The mote's last raw word of a type without a conversion.");
     for (const auto& [id, seen] : f.motes) {
         std::map<int, double> last;
         for (const auto& [type, value] : seen.readings)
             if (type < DataTypeLight || type > DataTypeHumidity) last[type] = value;
         for (const auto& [type, value] : last)
-            m.sample("motelog_mote_reading_raw", number(value), mote(id) + ",data_type=\"" + std::to_string(type) + "\"");
+            m.sample("motelog_mote_reading_raw", number(value),
+                     mote(id) + ",data_type=\"" + std::to_string(type) + "\"");
     }
 }
 
@@ -129,7 +140,8 @@ std::string statustext(const StatusFigures& f, pid_t pid) {
          << "database: " << (f.databasedown ? "down" : "up") << ", " << f.databaseoutages
          << " outages\n"
          << "last database error: "
-         << (f.lasterrorus == 0 ? "none" : localtimetext(f.lasterrorus) + ": " + f.lasterror) << '\n'
+         << (f.lasterrorus == 0 ? "none" : localtimetext(f.lasterrorus) + ": " + f.lasterror)
+         << '\n'
          << "stuck: " << (f.stuck.empty() ? "nothing" : f.stuck) << '\n';
     for (const auto& [id, seen] : f.motes) {
         text << "mote " << id << ": heard " << localtimetext(seen.heardus);
@@ -141,29 +153,41 @@ std::string statustext(const StatusFigures& f, pid_t pid) {
 
 std::string metricstext(const StatusFigures& f) {
     Metrics m;
-    m.one("motelog_up", "gauge", "1 while motelog runs; 0 in what it leaves when it stops.", f.stopped ? "0" : "1");
-    m.one("motelog_start_time_seconds", "gauge", "When motelog started (Unix time).", seconds(f.startedus));
+    m.one("motelog_up", "gauge", "1 while motelog runs; 0 in what it leaves when it stops.",
+          f.stopped ? "0" : "1");
+    m.one("motelog_start_time_seconds", "gauge", "When motelog started (Unix time).",
+          seconds(f.startedus));
     m.one("motelog_port_open", "gauge", "1 while the serial port is open.", f.portopen ? "1" : "0");
-    m.one("motelog_port_outages_total", "counter", "Times the serial port failed.", std::to_string(f.portoutages));
-    m.one("motelog_last_packet_timestamp_seconds", "gauge", "When the last packet came (Unix time; 0: none yet).",
-          seconds(f.lastpacketus));
-    m.one("motelog_packets_read_total", "counter", "Whole packets taken off the line.", std::to_string(f.packetsread));
-    m.one("motelog_packets_stored_total", "counter", "Packets whose readings are stored.", std::to_string(f.packetsstored));
-    m.one("motelog_readings_stored_total", "counter", "Readings stored as rows.", std::to_string(f.readingsstored));
+    m.one("motelog_port_outages_total", "counter", "Times the serial port failed.",
+          std::to_string(f.portoutages));
+    m.one("motelog_last_packet_timestamp_seconds", "gauge",
+          "When the last packet came (Unix time; 0: none yet).", seconds(f.lastpacketus));
+    m.one("motelog_packets_read_total", "counter", "Whole packets taken off the line.",
+          std::to_string(f.packetsread));
+    m.one("motelog_packets_stored_total", "counter", "Packets whose readings are stored.",
+          std::to_string(f.packetsstored));
+    m.one("motelog_readings_stored_total", "counter", "Readings stored as rows.",
+          std::to_string(f.readingsstored));
     m.family("motelog_packets_missed_total", "counter", "Packets not stored, by why.");
-    m.sample("motelog_packets_missed_total", std::to_string(f.misses.notrecognized), "kind=\"not_recognized\"");
-    m.sample("motelog_packets_missed_total", std::to_string(f.misses.sizeincorrect), "kind=\"size_incorrect\"");
+    m.sample("motelog_packets_missed_total", std::to_string(f.misses.notrecognized),
+             "kind=\"not_recognized\"");
+    m.sample("motelog_packets_missed_total", std::to_string(f.misses.sizeincorrect),
+             "kind=\"size_incorrect\"");
     m.sample("motelog_packets_missed_total", std::to_string(f.misses.queries), "kind=\"query\"");
-    m.sample("motelog_packets_missed_total", std::to_string(f.misses.spoolfull), "kind=\"spool_full\"");
+    m.sample("motelog_packets_missed_total", std::to_string(f.misses.spoolfull),
+             "kind=\"spool_full\"");
     m.one("motelog_backlog_packets", "gauge", "Packets waiting in the spool for the database.",
           std::to_string(f.backlog.packets));
-    m.one("motelog_backlog_oldest_age_seconds", "gauge", "How long the oldest waiting packet has waited.",
-          ageseconds(f));
-    m.one("motelog_database_up", "gauge", "0 during a database outage.", f.databasedown ? "0" : "1");
-    m.one("motelog_database_outages_total", "counter", "Database outages begun.", std::to_string(f.databaseoutages));
-    m.one("motelog_last_database_error_timestamp_seconds", "gauge", "When the last database error came (Unix time; 0: none).",
-          seconds(f.lasterrorus));
-    m.one("motelog_stuck", "gauge", "1 while the reader loop or the store has not come back in time.",
+    m.one("motelog_backlog_oldest_age_seconds", "gauge",
+          "How long the oldest waiting packet has waited.", ageseconds(f));
+    m.one("motelog_database_up", "gauge", "0 during a database outage.",
+          f.databasedown ? "0" : "1");
+    m.one("motelog_database_outages_total", "counter", "Database outages begun.",
+          std::to_string(f.databaseoutages));
+    m.one("motelog_last_database_error_timestamp_seconds", "gauge",
+          "When the last database error came (Unix time; 0: none).", seconds(f.lasterrorus));
+    m.one("motelog_stuck", "gauge",
+          "1 while the reader loop or the store has not come back in time.",
           f.stuck.empty() ? "0" : "1");
     motemetrics(m, f);
     return m.str();
@@ -172,11 +196,12 @@ std::string metricstext(const StatusFigures& f) {
 std::string summaryline(const StatusFigures& before, const StatusFigures& now) {
     char span[32];
     std::snprintf(span, sizeof span, "%.0f", (now.takenus - before.takenus) / 1e6);
-    return std::string("motelog summary of ") + span + " s: " +
-           std::to_string(now.packetsstored - before.packetsstored) + " packets and " +
-           std::to_string(now.readingsstored - before.readingsstored) + " readings stored; missed " +
-           misseswords(since(before.misses, now.misses)) + "; backlog " +
-           std::to_string(now.backlog.packets) + " packets, the oldest waiting for " + ageseconds(now) +
+    return std::string("motelog summary of ") + span +
+           " s: " + std::to_string(now.packetsstored - before.packetsstored) + " packets and " +
+           std::to_string(now.readingsstored - before.readingsstored) +
+           " readings stored; missed " + misseswords(since(before.misses, now.misses)) +
+           "; backlog " + std::to_string(now.backlog.packets) +
+           " packets, the oldest waiting for " + ageseconds(now) +
            " s; outages: " + std::to_string(now.databaseoutages - before.databaseoutages) +
            " of the database (" + (now.databasedown ? "down" : "up") + "), " +
            std::to_string(now.portoutages - before.portoutages) + " of the port (" +

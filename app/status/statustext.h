@@ -2,8 +2,9 @@
 // Prometheus, and the summary line of the trace.
 #pragma once
 
-#include <string>
 #include <sys/types.h>
+
+#include <string>
 
 #include "stationstatus.h"
 

@@ -14,7 +14,7 @@ public:
 
     // What an offer changed about dropping.
     struct Change {
-        bool startsdropping = false;  // this offer dropped the first line since text flowed
+        bool startsdropping = false;     // this offer dropped the first line since text flowed
         std::uint64_t resumedafter = 0;  // > 0: text flows again after that many lines were dropped
     };
 

@@ -61,9 +61,10 @@ public:
             sayonstderr("motelog: standard output takes the trace again; " +
                         std::to_string(change.resumedafter) + " trace lines were dropped\n");
         if (change.startsdropping)
-            sayonstderr("motelog: standard output does not take the trace; dropping whole trace "
-                        "lines while its backlog of " +
-                        std::to_string(backlog_.capacity()) + " bytes is full\n");
+            sayonstderr(
+                "motelog: standard output does not take the trace; dropping whole trace "
+                "lines while its backlog of " +
+                std::to_string(backlog_.capacity()) + " bytes is full\n");
     }
 
     bool drained(std::chrono::milliseconds limit) {
@@ -88,7 +89,8 @@ private:
             if (error != 0 && !reported) {
                 reported = true;
                 sayonstderr(std::string("motelog: writing the trace to standard output failed (") +
-                            std::strerror(error) + "); readings are still stored, the trace is lost\n");
+                            std::strerror(error) +
+                            "); readings are still stored, the trace is lost\n");
             }
         }
     }
@@ -149,7 +151,8 @@ TraceLevel tracelevelfromenvironment() {
     if (level.empty() || level == "full") return TraceLevel::Full;
     if (level == "summary") return TraceLevel::Summary;
     if (level == "off") return TraceLevel::Off;
-    throw std::invalid_argument("MOTELOG_TRACE=" + level + " is no trace level: give full, summary or off");
+    throw std::invalid_argument("MOTELOG_TRACE=" + level +
+                                " is no trace level: give full, summary or off");
 }
 
 std::size_t tracebacklogfromenvironment() {
@@ -163,7 +166,9 @@ std::size_t tracebacklogfromenvironment() {
     return static_cast<std::size_t>(std::stoull(text));
 }
 
-void starttrace(TraceLevel level, std::size_t backlogbytes) { channel = new Channel(level, backlogbytes); }
+void starttrace(TraceLevel level, std::size_t backlogbytes) {
+    channel = new Channel(level, backlogbytes);
+}
 
 TraceLevel tracelevel() {
     Channel* const to = channel;
