@@ -5,6 +5,7 @@
 
 #include "commandline.h"
 #include "dbsettings.h"
+#include "lifecycle.h"
 #include "directsink.h"
 #include "linekeeper.h"
 #include "linestop.h"
@@ -12,8 +13,11 @@
 #include "password.h"
 #include "serialport.h"
 #include "spool.h"
+#include "stationstatus.h"
+#include "statusreport.h"
 #include "startupcheck.h"
 #include "stopwatcher.h"
+#include "tracechannel.h"
 #include "traceoutput.h"
 
 namespace {
@@ -37,10 +41,18 @@ int main(int argc, char** argv) {
             return 2;
         case Command::Check:
             return runstartupcheck(buildpassword());
+        case Command::Status:
+            return runstatusreport();
         case Command::Run:
             break;
     }
     startstopwatcher();
+    try {
+        starttrace(tracelevelfromenvironment(), tracebacklogfromenvironment());
+    } catch (const std::invalid_argument& error) {
+        std::cerr << "motelog: " << error.what() << '\n';
+        return 2;
+    }
     std::unique_ptr<Spool> spool;
     if (const int refused = openspool(spool)) return refused;
     const std::int32_t openfailure = configureserialport();
@@ -52,13 +64,25 @@ int main(int argc, char** argv) {
         return SettingsRefusedStatus;
     }
     // The store drains a backlog while the port is still missing.
-    if (spool) spool->start(settings);
+    if (spool) {
+        spool->start(settings);
+        station().spooling([open = spool.get()] {
+            const JournalWaiting waiting = open->waiting();
+            return Backlog{waiting.records, waiting.oldestus};
+        });
+    }
+    if (openfailure == 0) station().portopened(portlabel());
+    startservice();
     if (openfailure != 0) waitforport(openfailure);
+    int status = 0;
     if (!spool) {
         DirectSink direct(settings);
-        return runloop(direct);
+        status = runloop(direct);
+    } else {
+        // What the line has delivered is journaled before a stop ends the process.
+        letreaderfinishonstop();
+        status = runloop(spool->sink());
     }
-    // What the line has delivered is journaled before a stop ends the process.
-    letreaderfinishonstop();
-    return runloop(spool->sink());
+    finishservice();
+    return status;
 }

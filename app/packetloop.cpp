@@ -1,34 +1,33 @@
 #include "packetloop.h"
 
-#include <iostream>
-
 #include "linekeeper.h"
 #include "linestop.h"
 #include "readpacket.h"
-#include "traceoutput.h"
+#include "stagebeat.h"
+#include "stationstatus.h"
+#include "tracechannel.h"
 
 int runloop(PacketSink& sink) {
-    // Each line below goes out in one call, so a stop that flushes between two calls never
-    // cuts it.
     for (;;) {
+        loopstage().waiting();  // a quiet line may keep the read waiting for ever
         const PacketRead read = readpacket();
-        // Everything read is journaled; the stop flushes the trace.
+        // Everything read is journaled; the stop writes out the trace.
         if (read.stopped) readerfinished();
+        loopstage().busy();
         if (read.linefailure != 0) {
-            flushtrace();
             waitforport(read.linefailure);
             continue;
         }
         const std::unique_ptr<MotePacket>& packet = read.packet;
+        station().packetread(packet.get());
         if (!packet) {
-            std::cout << "Packet not recognized.\n";
+            trace("Packet not recognized.\n");
         } else if (packet->len == 0) {
-            std::cout << "Packet size incorrect.\n";
+            trace("Packet size incorrect.\n");
         } else if (packet->packettype == QueryPacketType) {
-            std::cout << "Query packet received and ignored.\n";
+            trace("Query packet received and ignored.\n");
         } else if (!sink.take(*packet)) {
             return -1;
         }
-        flushtrace();
     }
 }

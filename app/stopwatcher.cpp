@@ -3,12 +3,24 @@
 #include <pthread.h>
 #include <signal.h>
 
-#include <cstdio>
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <system_error>
 #include <thread>
 
+#include "lifecycle.h"
 #include "linestop.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto StopLimit = 900ms;
+constexpr auto MinimumTraceDrain = 100ms;
+constexpr auto MaximumTraceDrain = 500ms;
+
+}  // namespace
 
 std::mutex& packetlock() {
     // Never destroyed: the watcher may still wait on it while the process exits.
@@ -28,10 +40,14 @@ void startstopwatcher() {
         int arrived = 0;
         while (sigwait(&stops, &arrived) != 0) {
         }
+        const auto stopped = std::chrono::steady_clock::now();
         finishreading(ReaderStopLimit);
         // Kept locked: no packet starts its database work after this point.
         packetlock().lock();
-        std::fflush(stdout);
+        // The trace gets what is left of the second a stop may take.
+        const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - stopped);
+        finishservice(std::clamp(StopLimit - spent, MinimumTraceDrain, MaximumTraceDrain));
         // The main thread may be blocked in a read on the serial port, so no destructors
         // run; the system closes the port.
         std::_Exit(0);

@@ -10,7 +10,7 @@ std::mutex& packetlock();
 
 // Blocks SIGINT and SIGTERM in the calling thread, and so in every thread started from
 // it afterwards, and starts a thread that waits for them. When one arrives, that thread
-// lets the reader finish if it is to (see linestop.h), takes packetlock(), flushes
-// standard output and ends the process with status 0. Call it
+// lets the reader finish if it is to (see linestop.h), takes packetlock(), runs
+// finishservice() and ends the process with status 0. Call it
 // first in main, before any other thread exists.
 void startstopwatcher();

@@ -27,6 +27,7 @@ CommandLine parsecommandline(int argc, const char* const* argv) {
     const std::string option = argv[1];
     if (argc > 2) return {Command::Misuse, "too many arguments"};
     if (option == "--check") return {Command::Check, ""};
+    if (option == "--status") return {Command::Status, ""};
     if (option == "--help" || option == "-h") return {Command::Help, ""};
     if (option == "--version") return {Command::Version, ""};
     return {Command::Misuse, "unknown argument '" + option + "'"};
@@ -35,7 +36,7 @@ CommandLine parsecommandline(int argc, const char* const* argv) {
 std::string usagetext() {
     std::string readme = installedreadme();
     if (readme.empty()) readme = "README.md at the top of motelog's source tree";
-    return "usage: motelog [--check | --help | --version]\n"
+    return "usage: motelog [--check | --status | --help | --version]\n"
            "\n"
            "Stores the readings that the sensor network's motes send over the serial port\n"
            "COM1 in the table marrowby.test_data, one row per reading, and traces every\n"
@@ -45,6 +46,9 @@ std::string usagetext() {
            "  --check    open and set up the port, connect once to the database, check the\n"
            "             spool if one is set, say how each step went, then exit: 0 when\n"
            "             all is well, 1 otherwise\n"
+           "  --status   show the running motelog's status (MOTELOG_STATUS, else\n"
+           "             /run/motelog/status): exit status 0 when it runs, 1 when its\n"
+           "             status is stale, 3 when it does not run\n"
            "  --help     show this text\n"
            "  --version  show the version\n"
            "\n"
@@ -64,6 +68,10 @@ std::string usagetext() {
            "  MOTELOG_DIAGNOSTICS=FILE  append the serial port's diagnostic reports to FILE\n"
            "  MOTELOG_SPOOL=DIR         buffer readings in DIR while the database is away\n"
            "  MOTELOG_SPOOL_MAX=SIZE    cap of that buffer (default 1 GiB)\n"
+           "  MOTELOG_TRACE=LEVEL       full (default), summary (a line a minute) or off\n"
+           "  MOTELOG_TRACE_BACKLOG=N   trace bytes kept while standard output lags (1 MiB)\n"
+           "  MOTELOG_STATUS=FILE       the status file (the service: /run/motelog/status)\n"
+           "  MOTELOG_METRICS=FILE      also write the figures for Prometheus to FILE\n"
            "  MYSQL_UNIX_PORT=SOCKET    the local server's socket, if not the default one\n"
            "  MYSQL_TCP_PORT=PORT       the server's TCP port, if not 3306\n"
            "\n"

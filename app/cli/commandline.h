@@ -3,7 +3,7 @@
 
 #include <string>
 
-enum class Command { Run, Check, Help, Version, Misuse };
+enum class Command { Run, Check, Status, Help, Version, Misuse };
 
 struct CommandLine {
     Command command = Command::Run;

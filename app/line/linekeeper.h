@@ -3,6 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+
+// "COM1 (/dev/ttyUSB0)": the port and the device the operator gave it.
+std::string portlabel();
 
 // Says once on standard error that the port failed with `failure` (a Win32 code from
 // opening or reading it), then closes it and opens and sets it again about once a second,

@@ -8,6 +8,7 @@
 
 #include "linestop.h"
 #include "serialport.h"
+#include "tracechannel.h"
 
 namespace {
 
@@ -52,11 +53,11 @@ std::int32_t readexactly(void* into, DWORD count, const Begun& begun) {
 }
 
 void traceheader(const MotePacket& packet) {
-    std::printf("Header:\n");
-    std::printf("  address    = 0x%04x\n", static_cast<unsigned>(packet.address));
-    std::printf("  packettype = 0x%02x\n", static_cast<unsigned>(packet.packettype));
-    std::printf("  group\t\t = 0x%02x\n", static_cast<unsigned>(packet.group));
-    std::printf("  len        = %d\n", static_cast<int>(packet.len));
+    tracef("Header:\n");
+    tracef("  address    = 0x%04x\n", static_cast<unsigned>(packet.address));
+    tracef("  packettype = 0x%02x\n", static_cast<unsigned>(packet.packettype));
+    tracef("  group\t\t = 0x%02x\n", static_cast<unsigned>(packet.group));
+    tracef("  len        = %d\n", static_cast<int>(packet.len));
 }
 
 // The dump goes out in one call, so that a line of another thread never lands inside it.
@@ -68,13 +69,13 @@ void tracebytes(const MotePacket& packet) {
         used += static_cast<std::size_t>(std::snprintf(line + used, sizeof line - used, "0x%02x, ",
                                                        static_cast<unsigned>(bytes[i])));
     std::snprintf(line + used, sizeof line - used, "\n");
-    std::fputs(line, stdout);
+    trace(line);
 }
 
 // Ends the line of the 31-byte read with `outcome`, once the read is over, so that no line
 // of another thread lands inside it.
 void tracebody(const MotePacket& packet, const char* outcome) {
-    std::printf("Receiveing data... (%d bytes used out of payload of 29)%s\n",
+    tracef("Receiveing data... (%d bytes used out of payload of 29)%s\n",
                 static_cast<int>(packet.len), outcome);
 }
 
@@ -84,7 +85,7 @@ PacketRead ended(std::int32_t failure) {
 }
 
 PacketRead cutoff(std::int32_t failure) {
-    std::printf("cut off.\n");
+    trace("cut off.\n");
     return ended(failure);
 }
 
@@ -109,11 +110,11 @@ PacketRead readpacket() {
     // allocation never costs the line its step.
     MotePacket packet{};
     packet.address = PacketAddress;
-    std::printf("Reading header (%d bytes)...\n", 4);
+    tracef("Reading header (%d bytes)...\n", 4);
     for (std::uint8_t* field : {&packet.packettype, &packet.group, &packet.len}) {
         if (const std::int32_t failure = readexactly(field, 1, begun)) return cutoff(failure);
     }
-    std::printf("Received rest of header\n");
+    trace("Received rest of header\n");
     traceheader(packet);
 
     auto* bytes = reinterpret_cast<std::uint8_t*>(&packet);

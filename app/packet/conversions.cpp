@@ -1,7 +1,8 @@
 #include "conversions.h"
 
 #include <cmath>
-#include <cstdio>
+
+#include "tracechannel.h"
 
 namespace {
 
@@ -55,7 +56,7 @@ std::uint32_t channelcount(std::uint8_t channelword) {
 
 double convertlight(double raw) {
     const ChannelCounts counts = channelcounts(raw);
-    std::printf("\nch0_counts = %04u, \nch1_counts = %04u\n", static_cast<unsigned>(counts.ch0),
+    tracef("\nch0_counts = %04u, \nch1_counts = %04u\n", static_cast<unsigned>(counts.ch0),
                 static_cast<unsigned>(counts.ch1));
     return lux(counts);
 }

@@ -3,8 +3,9 @@
 #include <time.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
+
+#include "wallclock.h"
 
 namespace {
 
@@ -42,9 +43,7 @@ BootId parsebootid(const char* text) {
 ArrivalTime arrivalnow() {
     static const BootId boot = readbootid();
     ArrivalTime now;
-    now.wallus = std::chrono::duration_cast<std::chrono::microseconds>(
-                     std::chrono::system_clock::now().time_since_epoch())
-                     .count();
+    now.wallus = wallclockus();
     now.bootid = boot;
     timespec boottime{};
     clock_gettime(CLOCK_BOOTTIME, &boottime);

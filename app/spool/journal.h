@@ -31,6 +31,13 @@ struct JournalRead {
     std::uint64_t end = 0;
 };
 
+// The records not yet stored, and when the first of them arrived on the wall clock, in µs
+// since the epoch (0 when none waits).
+struct JournalWaiting {
+    std::uint64_t records = 0;
+    std::int64_t oldestus = 0;
+};
+
 class Journal {
 public:
     // Opens the journal in the existing directory `dir`, whose segments may hold at most
@@ -71,6 +78,9 @@ public:
     bool sync();
 
     std::uint64_t bytes() const;
+
+    // The records from the last release() point on (at first `firstseq`) up to the end.
+    JournalWaiting waiting();
 
 private:
     struct Segment {

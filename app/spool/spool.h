@@ -29,6 +29,9 @@ public:
 
     PacketSink& sink() { return sink_; }
 
+    // The packets waiting for the database.
+    JournalWaiting waiting() { return journal_.waiting(); }
+
 private:
     std::ostream& report_;
     SpoolLock lock_;

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <sstream>
 
+#include "stationstatus.h"
 #include "stopwatcher.h"
 #include "arrivalclock.h"
 
@@ -21,6 +22,7 @@ bool SpoolSink::take(const MotePacket& packet) {
         dropped_ = 0;
         return true;
     }
+    station().spoolfull();
     if (dropped_++ == 0) {
         // One write per line: the store thread reports on the same stream.
         std::ostringstream line;

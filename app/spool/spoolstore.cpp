@@ -1,13 +1,15 @@
 #include "spoolstore.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <mutex>
 
+#include "arrivalclock.h"
 #include "batchstatement.h"
 #include "packettrace.h"
+#include "stagebeat.h"
+#include "stationstatus.h"
 #include "stopwatcher.h"
-#include "arrivalclock.h"
+#include "tracechannel.h"
 
 namespace {
 
@@ -62,10 +64,14 @@ void SpoolStore::run() {
     for (;;) {
         const std::uint64_t backlog = waiting();
         try {
+            storestage().busy();
             storenext(connection);
+            station().databaseworked();
             if (retry_.down()) retry_.succeeded(backlog);
         } catch (const std::exception& error) {
             connection.reset();
+            station().databasefailed(error.what());
+            storestage().waiting();  // the back-off
             std::this_thread::sleep_for(retry_.failed(error.what()));
         }
     }
@@ -147,10 +153,11 @@ void SpoolStore::finish(const std::vector<JournalEntry>& entries, std::uint64_t 
         p.batchsession = 0;
         progress_.write(p);
         progress_.sync();
-        flockfile(stdout);
-        for (const JournalEntry& entry : entries) tracestoredpacket(entry.packet);
-        std::fflush(stdout);
-        funlockfile(stdout);
+        const TracePart part;
+        for (const JournalEntry& entry : entries) {
+            tracestoredpacket(entry.packet);
+            station().stored(entry.packet);
+        }
     }
     journal_.release(progress_.current().stored);
 }

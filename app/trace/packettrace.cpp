@@ -1,29 +1,27 @@
 #include "packettrace.h"
 
-#include <cstdio>
-#include <iostream>
-
 #include "conversions.h"
+#include "tracechannel.h"
 
-void traceinsertstart() { std::cout << "perform insert: " << '\n' << "-----------------" << '\n'; }
+void traceinsertstart() { trace("perform insert: \n-----------------\n"); }
 
 void tracemoteline(int moteid, int count) {
-    std::printf("MOTEID = 0x%04x, ", static_cast<unsigned>(moteid));
-    std::cout << "Inserting " << count << " entries... " << '\n';
+    tracef("MOTEID = 0x%04x, ", static_cast<unsigned>(moteid));
+    TraceText() << "Inserting " << count << " entries... " << '\n';
 }
 
 namespace {
 
 // The reading's "Data_type" line.
 void tracereading(int data_type, unsigned raw, double value) {
-    std::printf("Data_type = 0x%04x, ", static_cast<unsigned>(data_type));
-    std::printf("Data_value = 0x%04x, ", raw);
-    std::cout << "Insert datatype " << data_type << " -- value: " << value << '\n';
+    tracef("Data_type = 0x%04x, ", static_cast<unsigned>(data_type));
+    tracef("Data_value = 0x%04x, ", raw);
+    TraceText() << "Insert datatype " << data_type << " -- value: " << value << '\n';
 }
 
 // The block after a reading's row is stored, down to "data_value=".
 void traceinserted(int moteid, int data_type, double value) {
-    std::cout << "Inserted row into test_data successfully" << '\n'
+    TraceText() << "Inserted row into test_data successfully" << '\n'
               << '\n'
               << "Here is what was inserted:" << '\n'
               << "logid" << '\n'

@@ -5,7 +5,3 @@
 // Ignores SIGPIPE, so that a reader of standard output going away fails the writes
 // instead of ending the process. Call it first in main.
 void ignorebrokenpipes();
-
-// Flushes standard output. The first time a write to it has failed, says so on standard
-// error with the cause; later failures pass silently.
-void flushtrace();

@@ -670,7 +670,7 @@ TEST_F(MotelogTest, AWrongTlsSettingIsRefusedAtStartAndNamedByCheck) {
 TEST(MotelogCommandLine, HelpAndVersionInformWithoutTouchingThePort) {
     ChildProcess help(MOTELOG_PROGRAM, {"--help"}, {"COM1=/nonexistent/motelog-test-port"});
     EXPECT_EQ(help.waitForExit(Patience), 0);
-    EXPECT_EQ(help.out().rfind("usage: motelog [--check | --help | --version]\n", 0), 0u);
+    EXPECT_EQ(help.out().rfind("usage: motelog [--check | --status | --help | --version]\n", 0), 0u);
     for (const char* variable :
          {"COM1=", "MOTELOG_DB_HOST=", "MOTELOG_DB_PASSWORD=", "MOTELOG_DB_TLS=",
           "MOTELOG_DIAGNOSTICS=", "MYSQL_UNIX_PORT=", "MYSQL_TCP_PORT=", "README"})

@@ -12,8 +12,9 @@ endif()
 
 set(unit "${PREFIX}/lib/systemd/system/motelog.service")
 foreach(file bin/motelog bin/motesim bin/motelog-report share/motelog/schema.sql
-             share/doc/motelog/README.md
-             lib/systemd/system/motelog.service share/motelog/motelog.env.example)
+             share/doc/motelog/README.md share/doc/motelog/service.md
+             lib/systemd/system/motelog.service lib/systemd/system/motelog@.service
+             share/motelog/motelog.env.example)
   if(NOT EXISTS "${PREFIX}/${file}")
     message(FATAL_ERROR "the install tree lacks ${file}")
   endif()
