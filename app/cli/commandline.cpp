@@ -45,7 +45,7 @@ std::string usagetext() {
            "  --check    open and set up the port, connect once to the database, check the\n"
            "             spool if one is set, say how each step went, then exit: 0 when\n"
            "             all is well, 1 otherwise\n"
-           "  --help     show this text\n"
+           "  --help, -h show this text\n"
            "  --version  show the version\n"
            "\n"
            "Environment (the service reads it from /etc/motelog/motelog.env):\n"
