@@ -17,7 +17,8 @@ tr.silent td { background: #fde8e0; }
 p.silent { font-weight: bold; color: #a02000; }
 th, td { border: 1px solid #bbb; padding: 0.25em 0.6em; text-align: right; white-space: nowrap; }
 th { background: #eee; }
-td.name { text-align: left; }
+td.name { text-align: left; white-space: normal; }
+td.time { white-space: normal; }
 p.none { font-style: italic; }
 )";
 
@@ -70,8 +71,8 @@ std::string quantitytable(const std::vector<SummaryRow>& rows, const std::vector
         html += std::string(issilent(s.moteid, silent) ? "<tr class=\"silent\">" : "<tr>") +
                 cell(std::to_string(s.moteid)) +
                 cell(std::string(quantity->title) + " (" + quantity->unit + ")", "name") +
-                cell(std::to_string(s.count)) + cell(formatwall(s.first)) +
-                cell(formatwall(s.last)) + cell(number(s.min)) +
+                cell(std::to_string(s.count)) + cell(formatwall(s.first), "time") +
+                cell(formatwall(s.last), "time") + cell(number(s.min)) +
                 cell(number(s.sum / double(s.count))) + cell(number(s.max)) +
                 cell(number(row.latest)) + "</tr>\n";
     }
