@@ -59,7 +59,8 @@ std::string silentnotes(const std::vector<SilentMote>& silent) {
 }
 
 // The quantities, a row per mote and quantity.
-std::string quantitytable(const std::vector<SummaryRow>& rows, const std::vector<SilentMote>& silent) {
+std::string quantitytable(const std::vector<SummaryRow>& rows,
+                          const std::vector<SilentMote>& silent) {
     std::string html =
         "<div class=\"table\"><table id=\"summary\">\n<tr><th>mote</th><th>quantity</th>"
         "<th>readings</th><th>first</th><th>last</th><th>minimum</th><th>mean</th>"

@@ -27,7 +27,8 @@ struct Layout {
 // writes it all into the page around the frame.
 const char* const kMeasure = R"(<script>
 const root = document.documentElement, lines = [];
-lines.push(`page ${root.clientWidth} ${root.scrollWidth} ${document.body.getBoundingClientRect().width}`);
+const content = document.body.getBoundingClientRect().width;
+lines.push(`page ${root.clientWidth} ${root.scrollWidth} ${content}`);
 for (const svg of document.querySelectorAll('figure.chart svg')) {
   const box = svg.getBoundingClientRect();
   let left = 0, right = 0;
@@ -94,10 +95,13 @@ protected:
             std::vector<double> values;
             for (std::sregex_iterator n(line.begin(), line.end(), number), none; n != none; ++n)
                 values.push_back(std::stod(n->str()));
-            if (line.rfind("page", 0) == 0 && values.size() == 3)
-                layout.viewport = values[0], layout.scrollwidth = values[1], layout.content = values[2];
-            else if (values.size() == 4)
+            if (line.rfind("page", 0) == 0 && values.size() == 3) {
+                layout.viewport = values[0];
+                layout.scrollwidth = values[1];
+                layout.content = values[2];
+            } else if (values.size() == 4) {
                 layout.charts.push_back({values[0], values[1], values[2], values[3]});
+            }
         }
         return layout;
     }
