@@ -49,7 +49,7 @@ std::string usagetext() {
            "  --status   show the running motelog's status (MOTELOG_STATUS, else\n"
            "             /run/motelog/status): exit status 0 when it runs, 1 when its\n"
            "             status is stale, 3 when it does not run\n"
-           "  --help     show this text\n"
+           "  --help, -h show this text\n"
            "  --version  show the version\n"
            "\n"
            "Environment (the service reads it from /etc/motelog/motelog.env):\n"

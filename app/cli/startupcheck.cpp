@@ -19,7 +19,9 @@
 
 namespace {
 
-void passed(const std::string& step) { std::cout << "  " << step << ": ok" << std::endl; }
+void passed(const std::string& step, const std::string& note = "") {
+    std::cout << "  " << step << ": ok" << (note.empty() ? "" : ", " + note) << std::endl;
+}
 
 // Standard output goes first, so that a terminal or a journal shows the steps in order.
 void failed(const std::string& step, const std::string& cause) {
@@ -55,9 +57,33 @@ bool checkport() {
     return allwell;
 }
 
-std::string databasehint(const std::string& error) {
-    if (error.find("Access denied") != std::string::npos)
+// The host part of "Access denied for user 'quillon'@'HOST'": how the server saw us.
+std::string refusedhost(const std::string& error) {
+    const std::string account = std::string("'") + DatabaseUser + "'@'";
+    const std::size_t start = error.find(account);
+    if (start == std::string::npos) return "";
+    const std::size_t host = start + account.size();
+    const std::size_t end = error.find('\'', host);
+    return end == std::string::npos ? "" : error.substr(host, end - host);
+}
+
+// The schema's account serves local sockets only: a refusal for any other host is most
+// often a missing account, not a wrong password.
+std::string accesshint(const std::string& error) {
+    const std::string host = refusedhost(error);
+    if (host.empty() || host == "localhost")
         return "; the password is MOTELOG_DB_PASSWORD's, or the built-in one when it is unset";
+    const std::string account = std::string("'") + DatabaseUser + "'@'" + host + "'";
+    return "\n    The server sees this logger as " + account +
+           ", an account the schema does not create\n    (its 'quillon'@'localhost' serves local "
+           "connections only). Unless you made it, create it\n    as the server's administrator "
+           "and set MOTELOG_DB_PASSWORD to its password:\n      CREATE USER " +
+           account + " IDENTIFIED BY 'your-password';\n      GRANT INSERT ON " + DatabaseName +
+           ".test_data TO " + account + ";";
+}
+
+std::string databasehint(const std::string& error) {
+    if (error.find("Access denied") != std::string::npos) return accesshint(error);
     if (error.find("Can't connect") != std::string::npos)
         return "; is the server running, and is MOTELOG_DB_HOST (or MYSQL_UNIX_PORT, "
                "MYSQL_TCP_PORT) right?";
@@ -111,7 +137,10 @@ bool checkspool() {
             return false;
         }
         rmdir(dir);
-    } else if (!S_ISDIR(status.st_mode) || access(dir, W_OK | X_OK) != 0) {
+        passed("directory", "does not exist yet and will be created");
+        return true;
+    }
+    if (!S_ISDIR(status.st_mode) || access(dir, W_OK | X_OK) != 0) {
         failed("directory", "cannot write in " + settings->dir + ": " +
                                 std::strerror(S_ISDIR(status.st_mode) ? errno : ENOTDIR));
         return false;

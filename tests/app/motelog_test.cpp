@@ -622,6 +622,33 @@ TEST_F(MotelogTest, CheckNamesAWrongPassword) {
         << run->err();
 }
 
+TEST_F(MotelogTest, CheckNamesTheAccountMissingForTheConnectingHost) {
+    // Over TCP the server sees 127.0.0.1, for which the schema makes no account.
+    db().execute("DROP USER IF EXISTS 'quillon'@'127.0.0.1'");
+    auto run = start({"MOTELOG_DB_HOST=127.0.0.1"}, {"--check"});
+    EXPECT_EQ(run->waitForExit(Patience), 1);
+    const std::string account = "'quillon'@'127.0.0.1'";
+    EXPECT_NE(run->err().find("The server sees this logger as " + account), std::string::npos)
+        << run->err();
+    EXPECT_NE(run->err().find("CREATE USER " + account + " IDENTIFIED BY 'your-password';\n"
+                              "      GRANT INSERT ON marrowby.test_data TO " + account + ";"),
+              std::string::npos)
+        << run->err();
+    EXPECT_EQ(run->err().find("the built-in one"), std::string::npos) << run->err();
+}
+
+TEST_F(MotelogTest, CheckSaysAMissingSpoolDirectoryWillBeCreated) {
+    const ScratchDir scratch;
+    const std::string spool = scratch.file("spool");
+    auto run = start({"MOTELOG_SPOOL=" + spool}, {"--check"});
+    EXPECT_EQ(run->waitForExit(Patience), 0) << run->err();
+    EXPECT_NE(run->out().find("Spool " + spool + ":\n  directory: ok, does not exist yet and "
+                              "will be created\n"),
+              std::string::npos)
+        << run->out();
+    EXPECT_NE(access(spool.c_str(), F_OK), 0) << "--check leaves no directory behind";
+}
+
 TEST_F(MotelogTest, CheckNamesAMissingPort) {
     auto run = start({"COM1=/nonexistent/motelog-test-port"}, {"--check"});
     EXPECT_EQ(run->waitForExit(Patience), 1);

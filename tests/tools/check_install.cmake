@@ -12,7 +12,9 @@ endif()
 
 set(unit "${PREFIX}/lib/systemd/system/motelog.service")
 foreach(file bin/motelog bin/motesim bin/motelog-report share/motelog/schema.sql
-             share/doc/motelog/README.md share/doc/motelog/service.md
+             share/doc/motelog/README.md share/doc/motelog/docs/service.md
+             share/doc/motelog/motelog-report.png
+             share/man/man8/motelog.8 share/man/man1/motelog-report.1 share/man/man1/motesim.1
              lib/systemd/system/motelog.service lib/systemd/system/motelog@.service
              share/motelog/motelog.env.example)
   if(NOT EXISTS "${PREFIX}/${file}")

@@ -106,7 +106,8 @@ const char* usageText() {
            "  --readings N    readings per packet, 1..6 (default 6)\n"
            "  --seed N        seed of the deterministic packet sequence (default 1)\n"
            "  --corrupt SHARE share 0..1 of input that is not a data packet: stray bytes,\n"
-           "                  swapped start bytes, len 0 or query packets (default 0)\n";
+           "                  swapped start bytes, len 0 or query packets (default 0)\n"
+           "  --help, -h      this text\n";
 }
 
 }  // namespace motesim

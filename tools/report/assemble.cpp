@@ -48,7 +48,11 @@ ReportContent assemblereport(const ReportOptions& options) {
     content.motes = options.motes;
     const std::optional<WallSeconds> newest = newestreading(db, options.motes);
     if (!newest) return content;
-    const Window window = reportwindow(options, *newest);
+    Window window = reportwindow(options, *newest);
+    // Without --since the charts begin at the window's first reading, so that a new
+    // station's hour fills them instead of a sliver at the end of a day.
+    if (!options.since)
+        if (const auto oldest = oldestreading(db, window, options.motes)) window.since = *oldest;
     content.window = window;
 
     const std::vector<Series> series =
@@ -60,6 +64,7 @@ ReportContent assemblereport(const ReportOptions& options) {
     }
     const std::vector<double> latest = valuesoflogids(db, lastlogids);
     for (std::size_t i = 0; i < latest.size(); ++i) content.summary[i].latest = latest[i];
+    content.silent = silentmotes(series, window.until);
     content.charts = drawcharts(series, window);
     return content;
 }

@@ -61,6 +61,18 @@ std::optional<WallSeconds> newestreading(Database& db, const std::vector<int>& m
     return whole(rows[0], 0);
 }
 
+std::optional<WallSeconds> oldestreading(Database& db, const Window& window,
+                                         const std::vector<int>& motes) {
+    // Per mote, as above: the index gives each mote's first reading in the window.
+    const auto rows = db.query(
+        "SELECT TO_SECONDS(MIN(oldest)) - " + std::to_string(kToSecondsOfEpoch) +
+        " FROM (SELECT MIN(timestamp) AS oldest FROM " + kTable + " WHERE timestamp BETWEEN '" +
+        formatwall(window.since) + "' AND '" + formatwall(window.until) + "'" + moteclause(motes) +
+        " GROUP BY moteid) AS motes");
+    if (rows.empty() || rows[0].empty() || !rows[0][0]) return std::nullopt;
+    return whole(rows[0], 0);
+}
+
 std::optional<LogidRange> logidrange(Database& db) {
     const auto rows = db.query(std::string("SELECT MIN(logid), MAX(logid) FROM ") + kTable);
     if (rows.empty() || rows[0].size() < 2 || !rows[0][0]) return std::nullopt;

@@ -41,6 +41,11 @@ long long bucketseconds(const Window& window);
 // The newest reading's time among `motes` (all motes when empty); none for an empty table.
 std::optional<WallSeconds> newestreading(Database& db, const std::vector<int>& motes);
 
+// The oldest reading's time within `window` among `motes` (all motes when empty); none
+// when the window holds no readings of them.
+std::optional<WallSeconds> oldestreading(Database& db, const Window& window,
+                                         const std::vector<int>& motes);
+
 // A stretch of the table's rows by their logid, both ends included.
 struct LogidRange {
     unsigned long long first = 0;

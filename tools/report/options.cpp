@@ -125,11 +125,12 @@ Writes one HTML page with charts of light, temperature and humidity per mote and
 of every mote's readings, from the table marrowby.test_data.
 
   --since WHEN       first time shown: 'YYYY-MM-DD[ HH:MM[:SS]]' or a span back from the
-                     end, like 24h, 90m, 7d (default: 24h)
+                     end, like 24h, 90m, 7d (default: the first reading of the last 24h)
   --until WHEN       last time shown: a time, or a span back from the newest reading
                      (default: the newest reading)
   --mote N           only mote N; may be repeated
   --out FILE, -o     the page to write (default: motelog-report.html)
+  --help             this text
 
 Connection, as the mariadb client takes it (the [client] group of the usual option files,
 MYSQL_UNIX_PORT and MYSQL_TCP_PORT apply too):

@@ -8,12 +8,17 @@ namespace {
 
 const char* const kStyle = R"(
 body { font-family: sans-serif; margin: 2em; color: #222; }
+@media (max-width: 600px) { body { margin: 0.75em; } }
 figure { margin: 1.5em 0; }
-figure svg { width: 100%; max-width: 900px; height: auto; display: block; }
+figure svg { width: 100%; height: auto; display: block; }
+div.table { overflow-x: auto; }
 table { border-collapse: collapse; }
+tr.silent td { background: #fde8e0; }
+p.silent { font-weight: bold; color: #a02000; }
 th, td { border: 1px solid #bbb; padding: 0.25em 0.6em; text-align: right; white-space: nowrap; }
 th { background: #eee; }
-td.name { text-align: left; }
+td.name { text-align: left; white-space: normal; }
+td.time { white-space: normal; }
 p.none { font-style: italic; }
 )";
 
@@ -34,28 +39,66 @@ std::string cell(const std::string& text, const char* cls = nullptr) {
            escapehtml(text) + "</td>";
 }
 
-std::string summarytable(const std::vector<SummaryRow>& rows) {
+bool issilent(int moteid, const std::vector<SilentMote>& silent) {
+    for (const SilentMote& mote : silent)
+        if (mote.moteid == moteid) return true;
+    return false;
+}
+
+std::string silentnotes(const std::vector<SilentMote>& silent) {
+    std::string html;
+    char interval[32];
+    for (const SilentMote& mote : silent) {
+        std::snprintf(interval, sizeof interval, "%.0f s", mote.usualinterval);
+        html += "<p class=\"silent\" id=\"silent-" + std::to_string(mote.moteid) + "\">Mote " +
+                std::to_string(mote.moteid) + " is silent: last heard " +
+                escapehtml(formatwall(mote.lastheard)) +
+                ", more than five times its usual interval (" + interval + ") ago.</p>\n";
+    }
+    return html;
+}
+
+// The quantities, a row per mote and quantity.
+std::string quantitytable(const std::vector<SummaryRow>& rows,
+                          const std::vector<SilentMote>& silent) {
     std::string html =
-        "<table id=\"summary\">\n<tr><th>mote</th><th>data type</th><th>readings</th>"
-        "<th>first</th><th>last</th><th>minimum</th><th>mean</th><th>maximum</th>"
-        "<th>latest</th></tr>\n";
+        "<div class=\"table\"><table id=\"summary\">\n<tr><th>mote</th><th>quantity</th>"
+        "<th>readings</th><th>first</th><th>last</th><th>minimum</th><th>mean</th>"
+        "<th>maximum</th><th>latest</th></tr>\n";
     for (const SummaryRow& row : rows) {
         const Bucket& s = row.series;
         const Quantity* quantity = quantityof(s.datatype);
-        html += "<tr>" + cell(std::to_string(s.moteid)) +
-                cell(quantity ? std::string(quantity->title) + " (" + quantity->unit + ")"
-                              : "raw type " + std::to_string(s.datatype),
-                     "name") +
-                cell(std::to_string(s.count));
-        if (quantity)
-            html += cell(formatwall(s.first)) + cell(formatwall(s.last)) + cell(number(s.min)) +
-                    cell(number(s.sum / double(s.count))) + cell(number(s.max)) +
-                    cell(number(row.latest));
-        else
-            html += "<td colspan=\"6\"></td>";  // raw words: counting them is all that means
-        html += "</tr>\n";
+        if (!quantity) continue;
+        html += std::string(issilent(s.moteid, silent) ? "<tr class=\"silent\">" : "<tr>") +
+                cell(std::to_string(s.moteid)) +
+                cell(std::string(quantity->title) + " (" + quantity->unit + ")", "name") +
+                cell(std::to_string(s.count)) + cell(formatwall(s.first), "time") +
+                cell(formatwall(s.last), "time") + cell(number(s.min)) +
+                cell(number(s.sum / double(s.count))) + cell(number(s.max)) +
+                cell(number(row.latest)) + "</tr>\n";
     }
-    return html + "</table>\n";
+    return html + "</table></div>\n";
+}
+
+// The types stored raw, one line per mote: counting raw words is all that means.
+std::string rawtable(const std::vector<SummaryRow>& rows) {
+    std::string lines;
+    for (std::size_t i = 0; i < rows.size();) {
+        const int moteid = rows[i].series.moteid;
+        std::string types;
+        for (; i < rows.size() && rows[i].series.moteid == moteid; ++i) {
+            const Bucket& s = rows[i].series;
+            if (quantityof(s.datatype)) continue;
+            types += (types.empty() ? "" : ", ") + std::to_string(s.datatype) + " (" +
+                     std::to_string(s.count) + ")";
+        }
+        if (!types.empty())
+            lines += "<tr>" + cell(std::to_string(moteid)) + cell(types, "name") + "</tr>\n";
+    }
+    if (lines.empty()) return "";
+    return "<h3>Data types stored raw</h3>\n<div class=\"table\"><table id=\"raw\">\n"
+           "<tr><th>mote</th><th>types (readings)</th></tr>\n" +
+           lines + "</table></div>\n";
 }
 
 }  // namespace
@@ -124,7 +167,9 @@ std::string renderpage(const ReportContent& content) {
             html += "<figure class=\"chart\" data-type=\"" +
                     std::to_string(chart.quantity->datatype) + "\">\n" + chart.svg + "</figure>\n";
     }
-    return html + "<h2>Summary</h2>\n" + summarytable(content.summary) + "</body>\n</html>\n";
+    return html + "<h2>Summary</h2>\n" + silentnotes(content.silent) +
+           quantitytable(content.summary, content.silent) + rawtable(content.summary) +
+           "</body>\n</html>\n";
 }
 
 }  // namespace report

@@ -26,6 +26,7 @@ struct ReportContent {
     std::optional<Window> window;  // none: the table holds no readings of the motes
     std::vector<int> motes;        // the motes asked for; empty: all
     std::vector<SummaryRow> summary;
+    std::vector<SilentMote> silent;
     std::vector<ChartSection> charts;
 };
 

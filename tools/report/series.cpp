@@ -53,6 +53,27 @@ std::vector<Series> groupseries(const std::vector<Bucket>& buckets) {
     return series;
 }
 
+std::vector<SilentMote> silentmotes(const std::vector<Series>& series, WallSeconds end) {
+    std::vector<SilentMote> silent;
+    for (std::size_t first = 0; first < series.size();) {
+        SilentMote mote{series[first].moteid, 0, 0};
+        std::optional<double> interval;  // the shortest of its series' usual intervals
+        std::size_t next = first;
+        for (; next < series.size() && series[next].moteid == mote.moteid; ++next) {
+            const Bucket total = summarise(series[next]);
+            mote.lastheard = std::max(mote.lastheard, total.last);
+            if (total.count < 2) continue;
+            const double usual = usualinterval(series[next].buckets);
+            interval = interval ? std::min(*interval, usual) : usual;
+        }
+        first = next;
+        if (!interval || double(end - mote.lastheard) <= kGapFactor * *interval) continue;
+        mote.usualinterval = *interval;
+        silent.push_back(mote);
+    }
+    return silent;
+}
+
 Bucket summarise(const Series& series) {
     if (series.buckets.empty()) return Bucket{series.moteid, series.datatype};
     Bucket total = series.buckets.front();

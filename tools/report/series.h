@@ -2,6 +2,7 @@
 // a chart line.
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include "buckets.h"
@@ -27,6 +28,18 @@ std::vector<Series> groupseries(const std::vector<Bucket>& buckets);
 
 // The whole series folded into one bucket.
 Bucket summarise(const Series& series);
+
+// A mote silent for more than five times its usual interval at the end of a window.
+struct SilentMote {
+    int moteid = 0;
+    WallSeconds lastheard = 0;  // its newest reading
+    double usualinterval = 0;   // seconds
+};
+
+// The motes among `series` (grouped by mote) that fell silent before `end`. A mote needs
+// two readings of some data type for a usual interval; with fewer it is never called
+// silent.
+std::vector<SilentMote> silentmotes(const std::vector<Series>& series, WallSeconds end);
 
 // The series' points, one per bucket at its readings' mean, split where the mote was
 // silent for much longer than its usual interval. Points with a value that is not a

@@ -31,7 +31,7 @@ std::string twodecimals(double value) {
     return text;
 }
 
-TEST_F(ReportProgramTest, SummaryGivesEachMoteAndQuantityItsNumbersAndRawTypesTheirCount) {
+TEST_F(ReportProgramTest, SummaryGivesEachMoteAndQuantityItsNumbersAndFoldsRawTypesIntoALine) {
     fillknownrows(db());
     const ReportRun run = runreport(kKnownWindow, pagepath_);
     ASSERT_EQ(run.status, 0) << run.err;
@@ -59,8 +59,26 @@ TEST_F(ReportProgramTest, SummaryGivesEachMoteAndQuantityItsNumbersAndRawTypesTh
                                 twodecimals(mote * 100 + type * 10 + minutes.back() % 7)});
         }
     }
-    expected.push_back({"3", "raw type 7", "2", ""});
     EXPECT_EQ(summaryrows(run.page), expected);
+    EXPECT_NE(run.page.find("<table id=\"raw\">\n<tr><th>mote</th><th>types (readings)</th></tr>\n"
+                            "<tr><td>3</td><td class=\"name\">7 (2)</td></tr>\n</table>"),
+              std::string::npos)
+        << run.page;
+}
+
+TEST_F(ReportProgramTest, MoteSilentForMoreThanFiveIntervalsIsMarkedWithTheTimeLastHeard) {
+    // Mote 3 stops after its tenth minute while motes 1 and 2 go on to 01:59; mote 2's
+    // half-hour silence lies in the past.
+    fillknownrows(db());
+    const ReportRun run = runreport(kKnownWindow, pagepath_);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.page.find("<p class=\"silent\" id=\"silent-3\">Mote 3 is silent: last heard "
+                            "2026-01-01 00:09:00, more than five times its usual interval (60 s) "
+                            "ago.</p>"),
+              std::string::npos)
+        << run.page;
+    EXPECT_EQ(run.page.find("id=\"silent-1\""), std::string::npos);
+    EXPECT_EQ(run.page.find("id=\"silent-2\""), std::string::npos);
 }
 
 TEST_F(ReportProgramTest, ChartsDrawOneLinePerMoteWithAPointPerReadingAndABreakAtTheGap) {
@@ -179,7 +197,7 @@ TEST_F(ReportProgramTest, MoteOptionKeepsOnlyTheMotesNamed) {
     const std::map<std::string, DrawnLine> lines = chartlines(run.page, 1);
     EXPECT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines.count("mote 2"), 0u);
-    EXPECT_EQ(summaryrows(run.page).size(), 7u);
+    EXPECT_EQ(summaryrows(run.page).size(), 6u);
 }
 
 TEST_F(ReportProgramTest, EmptyTableGivesANoReadingsPage) {
@@ -255,7 +273,7 @@ TEST_F(ReportProgramTest, PageGoesWhereALinkPointsAndTheLinkStays) {
     EXPECT_EQ(lstat(link.c_str(), &linkstat), 0);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(S_ISLNK(linkstat.st_mode));
-    EXPECT_EQ(summaryrows(run.page).size(), 10u);
+    EXPECT_EQ(summaryrows(run.page).size(), 9u);
 }
 
 TEST_F(ReportProgramTest, PortOnTheCommandLineConnectsOverTcpAsTheMariadbClientDoes) {

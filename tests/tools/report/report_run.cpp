@@ -37,7 +37,7 @@ std::vector<std::vector<std::string>> summaryrows(const std::string& page) {
     const auto end = page.find("</table>", table);
     const std::string body = table == std::string::npos ? "" : page.substr(table, end - table);
     std::vector<std::vector<std::string>> rows;
-    static const std::regex rowpattern("<tr>(.*?)</tr>");
+    static const std::regex rowpattern("<tr[^>]*>(.*?)</tr>");
     static const std::regex cellpattern("<td[^>]*>([^<]*)</td>");
     for (std::sregex_iterator row(body.begin(), body.end(), rowpattern), none; row != none; ++row) {
         const std::string cells = (*row)[1];
