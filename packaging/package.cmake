@@ -10,7 +10,7 @@ set(CPACK_INSTALL_PREFIX /usr)
 # name /usr/bin/motelog and /etc stays /etc.
 set(CPACK_SET_DESTDIR ON)
 set(CPACK_STRIP_FILES ON)
-set(CPACK_PACKAGE_CONTACT "motelog developers <motelog-developers@lists.debian.net>")
+set(CPACK_PACKAGE_CONTACT "motelog developers <motelog@example.org>")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
@@ -19,6 +19,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "gnuplot-nox | gnuplot")
 file(READ ${CMAKE_CURRENT_LIST_DIR}/description CPACK_DEBIAN_PACKAGE_DESCRIPTION)
+# Read here, at configure time: a change to it must configure again.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/description)
 string(STRIP "${CPACK_DEBIAN_PACKAGE_DESCRIPTION}" CPACK_DEBIAN_PACKAGE_DESCRIPTION)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${CMAKE_CURRENT_LIST_DIR}/conffiles ${CMAKE_CURRENT_LIST_DIR}/postinst ${CMAKE_CURRENT_LIST_DIR}/postrm)
