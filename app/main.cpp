@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "commandline.h"
+#include "dbhost.h"
 #include "dbsettings.h"
 #include "directsink.h"
 #include "linekeeper.h"
@@ -37,6 +38,10 @@ int main(int argc, char** argv) {
     if (const int refused = openspool(spool)) return refused;
     const std::int32_t openfailure = configureserialport();
     const DbSettings settings = dbsettingsfromenvironment(buildpassword());
+    if (const std::string problem = hostlistproblem(settings.host); !problem.empty()) {
+        std::cerr << "motelog: MOTELOG_DB_HOST: " << problem << '\n';
+        return 2;
+    }
     // The store drains a backlog while the port is still missing.
     if (spool) spool->start(settings);
     if (openfailure != 0) waitforport(openfailure);

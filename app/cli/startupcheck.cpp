@@ -6,15 +6,20 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 
 #include "portsetup.h"
 #include "portwords.h"
-#include "readingstore.h"
+#include "batchconnection.h"
+#include "dbhost.h"
+#include "errorclass.h"
 #include "spoolsettings.h"
+#include "stationstatements.h"
 
 namespace {
 
@@ -54,26 +59,60 @@ bool checkport() {
     return allwell;
 }
 
-std::string databasehint(const std::string& error) {
-    if (error.find("Access denied") != std::string::npos)
-        return "; the password is MOTELOG_DB_PASSWORD's, or the built-in one when it is unset";
-    if (error.find("Can't connect") != std::string::npos)
+std::string databasehint(const StoreError& error) {
+    const std::string advice = erroradvice(error.code);
+    if (!advice.empty()) return "; " + advice;
+    if (error.code == 2002 || error.code == 2003)
         return "; is the server running, and is MOTELOG_DB_HOST (or MYSQL_UNIX_PORT, "
                "MYSQL_TCP_PORT) right?";
     return "";
 }
 
-bool checkdatabase(const DbSettings& settings) {
-    std::cout << "Database " << DatabaseName << " on " << settings.host << " as user "
-              << DatabaseUser << ":" << std::endl;
+// One step of a store on `db`, reported by name; false when it failed.
+bool trystep(const std::string& step, const std::function<void()>& run) {
     try {
-        ReadingStore store(settings);
-        passed("connect");
+        run();
+        passed(step);
         return true;
-    } catch (const mysqlpp::Exception& error) {
-        failed("connect", error.what() + databasehint(error.what()));
+    } catch (const StoreError& error) {
+        failed(step, error.what() + databasehint(error));
         return false;
     }
+}
+
+// What the logger does on `host`, undone: a reading stored in a transaction and, for the
+// spool, a station's row made and moved, all rolled back.
+bool checkhost(const DbSettings& settings, const DbHost& host, bool spooled) {
+    std::cout << "Database " << DatabaseName << " on " << hosttext(host) << " as user " << DatabaseUser
+              << ":" << std::endl;
+    std::unique_ptr<BatchConnection> db;
+    if (!trystep("connect", [&] { db = std::make_unique<BatchConnection>(settings, host); })) return false;
+    bool allwell = trystep("store a reading (rolled back)", [&] {
+        db->run("insert into test_data (logid,moteid,timestamp,data_type,data_value) "
+                "values(0,0,now(),0,0)");
+        db->run("ROLLBACK");
+    });
+    if (spooled)
+        allwell &= trystep("keep the spool's position (rolled back)", [&] {
+            StationId probe{};
+            probe.fill(0xff);
+            db->value(positionread(probe));
+            db->run(positioncreate(probe, 0));
+            db->change(positionmove(probe, 0, 1));
+            db->run("ROLLBACK");
+        });
+    return allwell;
+}
+
+bool checkdatabase(const DbSettings& settings, bool spooled) {
+    if (const std::string problem = hostlistproblem(settings.host); !problem.empty()) {
+        std::cout << "Database " << DatabaseName << " on " << settings.host << ":" << std::endl;
+        failed("MOTELOG_DB_HOST", problem);
+        return false;
+    }
+    bool allwell = true;
+    for (const DbHost& host : parsehostlist(settings.host)) allwell &= checkhost(settings, host, spooled);
+    return allwell;
 }
 
 // Without taking it: motelog locks the spool and replays its journal when it starts. A
@@ -109,9 +148,16 @@ bool checkspool() {
 }  // namespace
 
 int runstartupcheck(const DbSettings& settings) {
-    const std::pair<const char*, bool> parts[] = {{"the serial port", checkport()},
-                                                  {"the database", checkdatabase(settings)},
-                                                  {"the spool", checkspool()}};
+    const bool port = checkport();
+    bool spooled = false;
+    try {
+        spooled = spoolsettingsfromenvironment().has_value();
+    } catch (const std::invalid_argument&) {
+        spooled = true;  // checkspool names the problem
+    }
+    const bool database = checkdatabase(settings, spooled);
+    const std::pair<const char*, bool> parts[] = {
+        {"the serial port", port}, {"the database", database}, {"the spool", checkspool()}};
     std::string what;
     for (const auto& [name, well] : parts)
         if (!well) what += (what.empty() ? "" : " and ") + std::string(name);

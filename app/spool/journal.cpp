@@ -145,8 +145,9 @@ AppendResult Journal::append(std::int64_t arrivalus, const MotePacket& packet) {
     return {AppendResult::Stored, 0};
 }
 
-std::vector<JournalEntry> Journal::read(std::uint64_t from, std::size_t max) {
-    std::vector<JournalEntry> entries;
+JournalRead Journal::read(std::uint64_t from, std::size_t max) {
+    JournalRead result{{}, from};
+    std::vector<JournalEntry>& entries = result.entries;
     const std::lock_guard<std::mutex> guard(mutex_);
     for (const Segment& segment : segments_) {
         if (entries.size() >= max) break;
@@ -170,7 +171,13 @@ std::vector<JournalEntry> Journal::read(std::uint64_t from, std::size_t max) {
             entries.push_back(entry);
         }
     }
-    return entries;
+    if (!entries.empty()) result.end = entries.back().seq + 1;
+    return result;
+}
+
+std::uint64_t Journal::begin() const {
+    const std::lock_guard<std::mutex> guard(mutex_);
+    return segments_.front().first;
 }
 
 std::uint64_t Journal::end() const {
@@ -195,17 +202,17 @@ void Journal::release(std::uint64_t from) {
     }
 }
 
-void Journal::sync() {
+bool Journal::sync() {
     int fd = -1;
     {
         const std::lock_guard<std::mutex> guard(mutex_);
         fd = dup(writefd_);
     }
     // Outside the lock: the reader must not wait for the disk.
-    if (fd >= 0) {
-        fdatasync(fd);
-        close(fd);
-    }
+    if (fd < 0) return false;
+    const bool synced = fdatasync(fd) == 0;
+    close(fd);
+    return synced;
 }
 
 std::uint64_t Journal::bytes() const {

@@ -18,6 +18,13 @@ struct AppendResult {
     int error = 0;  // errno of the failed write, for Failed
 };
 
+// Records read from the journal: the batch they make runs from the seq asked for up to
+// `end`, which may lie beyond the last entry's seq when records were missing.
+struct JournalRead {
+    std::vector<JournalEntry> entries;
+    std::uint64_t end = 0;
+};
+
 class Journal {
 public:
     // Opens the journal in the existing directory `dir`, whose segments may hold at most
@@ -35,10 +42,12 @@ public:
     // disk), nothing is appended and the journal stays as it was.
     AppendResult append(std::int64_t arrivalus, const MotePacket& packet);
 
-    // Up to `max` records with seq `from` or later, in order. Throws std::system_error
-    // when a segment cannot be read.
-    std::vector<JournalEntry> read(std::uint64_t from, std::size_t max);
+    // Up to `max` records with seq `from` or later, in order, and the seq after the last
+    // one read. Throws std::system_error when a segment cannot be read.
+    JournalRead read(std::uint64_t from, std::size_t max);
 
+    // The seq of the first record the journal still holds (end() when it holds none).
+    std::uint64_t begin() const;
     // The seq the next appended record gets.
     std::uint64_t end() const;
     // Waits up to `timeout` for a record with seq `from` or later; returns whether one is there.
@@ -47,8 +56,8 @@ public:
     // Deletes the segments whose records all come before `from` (they are stored).
     void release(std::uint64_t from);
 
-    // Writes what has been appended through to the disk.
-    void sync();
+    // Writes what has been appended through to the disk. Returns false when that failed.
+    bool sync();
 
     std::uint64_t bytes() const;
 

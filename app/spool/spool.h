@@ -13,6 +13,7 @@
 #include "spoolsettings.h"
 #include "spoolsink.h"
 #include "spoolstore.h"
+#include "storestart.h"
 
 // Exit statuses when the spool cannot be used.
 constexpr int SpoolUnusableStatus = 2;  // settings wrong, directory or files unusable
@@ -35,6 +36,7 @@ private:
     ProgressFile progress_;
     Journal journal_;
     SpoolSink sink_;
+    StoreStart start_;
     std::unique_ptr<SpoolStore> store_;
 };
 

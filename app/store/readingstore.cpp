@@ -2,14 +2,27 @@
 
 #include <cstdio>
 
+#include <mysql++/dbdriver.h>
+
+#include "hostrotation.h"
+
 namespace {
 
 constexpr const char* InsertTemplate =
     "insert into test_data (logid,moteid,timestamp,data_type,data_value) "
     "values(%0q,%1q,%2,%3,%4)";
 
+// The first host of the list that answers; the list is tried afresh for each packet.
 mysqlpp::Connection& connected(mysqlpp::Connection& connection, const DbSettings& settings) {
-    connection.connect(nullptr, settings.host.c_str(), DatabaseUser, settings.password.c_str());
+    HostRotation hosts(parsehostlist(settings.host));
+    hosts.firstanswering([&](const DbHost& host) {
+        // The driver's own connect takes the port apart from the name, so that an IPv6
+        // address is not read as "name:port".
+        mysqlpp::DBDriver& driver = *connection.driver();
+        if (!driver.connect(host.name.c_str(), nullptr, host.port, nullptr, DatabaseUser,
+                            settings.password.c_str()))
+            throw mysqlpp::ConnectionFailed(driver.error(), static_cast<int>(driver.errnum()));
+    });
     connection.select_db(DatabaseName);
     return connection;
 }

@@ -10,9 +10,10 @@
 
 class ReadingStore {
 public:
-    // Connects to `settings.host` as the logger's user, selects the logger's database and
-    // makes the query object, in exception mode. Throws mysqlpp::ConnectionFailed or
-    // mysqlpp::DBSelectionFailed carrying the client library's error text.
+    // Connects to the first host of `settings.host` that answers, as the logger's user,
+    // selects the logger's database and makes the query object, in exception mode. Throws
+    // mysqlpp::ConnectionFailed (the last host's failure) or mysqlpp::DBSelectionFailed
+    // carrying the client library's error text.
     explicit ReadingStore(const DbSettings& settings);
 
     ReadingStore(const ReadingStore&) = delete;

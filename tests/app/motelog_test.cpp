@@ -572,6 +572,7 @@ TEST_F(MotelogTest, CheckPassesWhenThePortAndTheDatabaseAreReady) {
                               "  blocking reads: ok\n"
                               "Database marrowby on localhost as user quillon:\n"
                               "  connect: ok\n"
+                              "  store a reading (rolled back): ok\n"
                               "All is well: motelog can start.\n");
     EXPECT_EQ(run->err(), "");
 }

@@ -56,7 +56,7 @@ TEST_F(JournalTest, ARecoveredJournalReadsBackItsRecordsAndGoesOnAfterThem) {
     Journal reopened(dir_, 1 << 20, 0, report);
     EXPECT_EQ(report.str(), "");
     ASSERT_EQ(reopened.append(4000, packetofmote(4)).outcome, AppendResult::Stored);
-    const std::vector<JournalEntry> entries = reopened.read(1, 10);
+    const std::vector<JournalEntry> entries = reopened.read(1, 10).entries;
     ASSERT_EQ(entries.size(), 3u);
     for (std::size_t i = 0; i < entries.size(); ++i) {
         EXPECT_EQ(entries[i].seq, i + 1);
@@ -75,7 +75,7 @@ TEST_F(JournalTest, ATornTailIsReportedCutOffAndNeverRead) {
                                 "dropped, never stored\n");
     EXPECT_EQ(fs::file_size(segment()), 2 * RecordSize);
     ASSERT_EQ(reopened.append(9000, packetofmote(9)).outcome, AppendResult::Stored);
-    const std::vector<JournalEntry> entries = reopened.read(0, 10);
+    const std::vector<JournalEntry> entries = reopened.read(0, 10).entries;
     ASSERT_EQ(entries.size(), 3u);
     EXPECT_EQ(decodemoteid(entries[2].packet), 9);
 }
@@ -93,7 +93,7 @@ TEST_F(JournalTest, ARecordWithABadChecksumEndsWhatIsKept) {
                                 "bytes are dropped"),
               std::string::npos)
         << report.str();
-    EXPECT_EQ(reopened.read(0, 10).size(), 1u);
+    EXPECT_EQ(reopened.read(0, 10).entries.size(), 1u);
 }
 
 TEST_F(JournalTest, TheCapRefusesRecordsUntilStoredSegmentsAreReleased) {
@@ -109,7 +109,7 @@ TEST_F(JournalTest, TheCapRefusesRecordsUntilStoredSegmentsAreReleased) {
     EXPECT_FALSE(fs::exists(segment()));
     EXPECT_EQ(journal.bytes(), 8 * RecordSize);
     EXPECT_EQ(journal.append(13, packetofmote(2)).outcome, AppendResult::Stored);
-    EXPECT_EQ(journal.read(5, 100).size(), 8u);
+    EXPECT_EQ(journal.read(5, 100).entries.size(), 8u);
     EXPECT_EQ(journal.end(), 13u);
 }
 
@@ -123,23 +123,22 @@ TEST_F(JournalTest, ACapBelowOneSegmentTakesRecordsAgainOnceTheyAreStored) {
     EXPECT_EQ(journal.append(5, packetofmote(2)).outcome, AppendResult::Stored);
 }
 
-TEST_F(JournalTest, ProgressSurvivesATornWriteOfItsNewestSlot) {
+TEST_F(JournalTest, ProgressSurvivesACrashWhileItsNextRecordIsWritten) {
     std::ostringstream report;
     {
         ProgressFile progress(dir_, report);
-        Progress p = progress.current();
-        p.stored = 7;
-        progress.write(p);  // generation 2, slot 0
-        p.stored = 9;
-        progress.write(p);  // generation 3, slot 1
+        progress.write(Progress{StationId{1}, 9, 7});
     }
+    // A crash leaves the next record's file torn, never renamed over the last one.
+    std::ofstream(dir_ / "progress.new", std::ios::binary) << "MLP2";
     {
-        std::fstream file(dir_ / "progress", std::ios::in | std::ios::out | std::ios::binary);
-        file.seekp(56 + 30);
-        file.put('\x55');
+        ProgressFile reopened(dir_, report);
+        EXPECT_EQ(reopened.found(), ProgressFile::Found::Current);
+        EXPECT_EQ(reopened.current().stored, 9u);
+        EXPECT_EQ(reopened.current().durable, 7u);
+        reopened.write(Progress{StationId{1}, 12, 9});
     }
-    ProgressFile reopened(dir_, report);
-    EXPECT_EQ(reopened.current().stored, 7u);
+    EXPECT_EQ(ProgressFile(dir_, report).current().stored, 12u);
     EXPECT_EQ(report.str(), "");
 }
 
