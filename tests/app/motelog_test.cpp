@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <regex>
@@ -587,6 +588,41 @@ TEST_F(MotelogTest, CheckNamesAWrongPassword) {
     EXPECT_NE(run->err().find("motelog --check: the database failed; see above.\n"),
               std::string::npos)
         << run->err();
+}
+
+// Runs `undo` when it goes, also after a failed assertion.
+struct Undo {
+    std::function<void()> undo;
+    ~Undo() { undo(); }
+};
+
+TEST_F(MotelogTest, CheckWithASpoolNamesAMissingPrivilegeAndAMissingCompanionTable) {
+    const std::vector<std::string> spooled = {"MOTELOG_SPOOL=" + testing::TempDir() + "check-spool"};
+    const std::string step = "  keep the spool's position (rolled back): FAILED, ";
+    {
+        db().execute("REVOKE UPDATE ON marrowby.motelog_station FROM 'quillon'@'localhost'");
+        const Undo grant{[&] {
+            db().execute("GRANT UPDATE ON marrowby.motelog_station TO 'quillon'@'localhost'");
+        }};
+        auto run = start(spooled, {"--check"});
+        EXPECT_EQ(run->waitForExit(Patience), 1);
+        EXPECT_NE(run->out().find("  store a reading (rolled back): ok\n"), std::string::npos) << run->out();
+        EXPECT_NE(run->err().find(step + "UPDATE command denied to user 'quillon'@'localhost' for table "
+                                         "`marrowby`.`motelog_station`; the logger's account needs"),
+                  std::string::npos)
+            << run->err();
+    }
+    db().execute("RENAME TABLE marrowby.motelog_station TO marrowby.motelog_station_away");
+    const Undo rename{[&] {
+        db().execute("RENAME TABLE marrowby.motelog_station_away TO marrowby.motelog_station");
+    }};
+    auto run = start(spooled, {"--check"});
+    EXPECT_EQ(run->waitForExit(Patience), 1);
+    EXPECT_NE(run->err().find(step + "Table 'marrowby.motelog_station' doesn't exist; load "
+                                     "sql/schema.sql into the server\n"),
+              std::string::npos)
+        << run->err();
+    EXPECT_NE(run->err().find("motelog --check: the database failed; see above.\n"), std::string::npos);
 }
 
 TEST_F(MotelogTest, CheckNamesAMissingPort) {

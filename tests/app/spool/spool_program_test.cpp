@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "batchconnection.h"
 #include "batchstatement.h"
@@ -199,6 +200,92 @@ TEST_F(SpoolTest, NewPacketsAreStoredAfterTheJournalLostRecordsItHadStored) {
                               "the spool journal"),
               std::string::npos)
         << run->err();
+}
+
+// `count` packets of motes from `first` on, each with a mote id of its own.
+std::vector<Bytes> packetsfrom(int first, int count) {
+    std::vector<Bytes> packets;
+    for (int mote = first; mote < first + count; ++mote) packets.push_back(rawpacket(static_cast<std::uint16_t>(mote)));
+    return packets;
+}
+
+TEST_F(SpoolTest, KilledAtAnyPointOfABatchsCommitMotelogStoresEachPacketOnce) {
+    const std::vector<std::string> points = {"before-update", "after-update",    "after-insert",
+                                             "after-commit",  "before-progress", "after-progress"};
+    constexpr int first = 62200, perpoint = 8;
+    db().deletemotes(first, first + 10 * static_cast<int>(points.size()));
+    for (std::size_t k = 0; k < points.size(); ++k) {
+        const int motes = first + 10 * static_cast<int>(k);
+        const std::string spool = freshdirectory("spool-kill-" + points[k]);
+        {
+            auto killed = start(spool, {"MOTELOG_TEST_KILL_AT=" + points[k], "MOTELOG_TEST_REPLAY_WINDOW_MS=0"});
+            sendpaced(pty_, *killed, packetsfrom(motes, perpoint), 2ms);
+            EXPECT_EQ(killed->waitForExit(Patience), 128 + SIGKILL) << points[k];
+        }
+        // One packet more, which shows the restarted motelog at work.
+        auto again = start(spool);
+        pty_.send(rawpacket(static_cast<std::uint16_t>(motes + perpoint)));
+        EXPECT_TRUE(readuntil(*again, [&] { return rowsof(motes, motes + perpoint) > perpoint; }, Patience))
+            << points[k] << again->err();
+        EXPECT_EQ(again->stop(SIGTERM, Patience), 0);
+        for (int mote = motes; mote <= motes + perpoint; ++mote)
+            EXPECT_EQ(db().rowsofmote(mote).size(), 1u) << points[k] << " mote " << mote;
+    }
+}
+
+TEST_F(SpoolTest, ADeletedProgressFileStoresNothingTwice) {
+    constexpr int first = 62300;
+    db().deletemotes(first, first + 7);
+    const std::string spool = freshdirectory("spool-no-progress");
+    {
+        auto run = start(spool);
+        sendpaced(pty_, *run, packetsfrom(first, 5), 2ms);
+        ASSERT_TRUE(readuntil(*run, [&] { return rowsof(first, first + 4) == 5; }, Patience));
+        EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
+    }
+    std::filesystem::remove(spool + "/progress");
+
+    auto run = start(spool);
+    sendpaced(pty_, *run, packetsfrom(first + 5, 3), 2ms);
+    EXPECT_TRUE(readuntil(*run, [&] { return rowsof(first + 5, first + 7) == 3; }, Patience));
+    EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
+    for (int mote = first; mote < first + 8; ++mote) EXPECT_EQ(db().rowsofmote(mote).size(), 1u) << mote;
+    EXPECT_EQ(run->err(), "motelog: spool progress " + spool +
+                              "/progress is missing; the database's record of this station decides what "
+                              "is stored\n");
+}
+
+TEST_F(SpoolTest, AStatementTheServerNeverTakesIsNoOutage) {
+    constexpr int mote = 62310;
+    db().deletemotes(mote, mote);
+    // The server's own error for a feature it lacks, raised for this test's mote only.
+    db().execute("CREATE OR REPLACE TRIGGER marrowby.spool_test_refuse BEFORE INSERT ON marrowby.test_data "
+                 "FOR EACH ROW IF NEW.moteid = " + std::to_string(mote) +
+                 " THEN SIGNAL SQLSTATE '42000' SET MYSQL_ERRNO = 1235, MESSAGE_TEXT = "
+                 "'This version of MariaDB doesn''t yet support ''this test'''; END IF");
+    auto run = start(freshdirectory("spool-refused"));
+    pty_.send(rawpacket(mote));
+    const std::string refused = "motelog: the database refuses the spool's batches: This version of MariaDB "
+                                "doesn't yet support 'this test'; motelog needs a MariaDB or MySQL server";
+    EXPECT_TRUE(run->waitForError(refused, Patience)) << run->err();
+    std::this_thread::sleep_for(2s);  // past the first retries of an outage
+    db().execute("DROP TRIGGER marrowby.spool_test_refuse");
+    EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
+    EXPECT_EQ(run->err().find("unavailable"), std::string::npos) << run->err();
+    EXPECT_EQ(run->err().find("available again"), std::string::npos) << run->err();
+    EXPECT_EQ(rowsof(mote, mote), 0u);
+}
+
+TEST_F(SpoolTest, AHostThatDoesNotAnswerGivesWayToTheNextInTheList) {
+    constexpr int mote = 62320;
+    db().deletemotes(mote, mote);
+    // Nothing listens on port 1 of the loopback address.
+    auto run = start(freshdirectory("spool-hosts"), {"MOTELOG_DB_HOST=127.0.0.1:1,localhost"});
+    pty_.send(rawpacket(mote));
+    EXPECT_TRUE(run->waitForOutput(storedpart(mote), Patience)) << run->err();
+    EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
+    EXPECT_EQ(run->err(), "");
+    EXPECT_EQ(db().rowsofmote(mote).size(), 1u);
 }
 
 // A small tmpfs, unmounted again when the test ends.
