@@ -47,6 +47,17 @@ std::system_error failure(int error, const std::string& what) {
 
 ProgressFile::ProgressFile(const std::string& dir, std::ostream& report)
     : dir_(dir), path_(dir + "/progress") {
+    read(report);
+    makespare();
+}
+
+// The spare takes its disk space while there is some.
+void ProgressFile::makespare() {
+    const FileDescriptor fd(open((path_ + ".new").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+    if (fd.get() >= 0) writeat(fd.get(), encode(current_).data(), RecordBytes, 0);
+}
+
+void ProgressFile::read(std::ostream& report) {
     const FileDescriptor fd(open(path_.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) {
         if (errno == ENOENT) return;
@@ -67,21 +78,32 @@ ProgressFile::ProgressFile(const std::string& dir, std::ostream& report)
     }
 }
 
-void ProgressFile::write(const Progress& next) {
-    const std::string fresh = path_ + ".new";
+// The new record goes into the spare file DIR/progress.new, in place, which then changes
+// places with DIR/progress: the old record's file becomes the next spare. Neither step needs
+// space on the disk, so that a full disk cannot stop the spool from recording what it stored.
+void ProgressFile::write(const Progress& next, Sync sync) {
+    const std::string spare = path_ + ".new";
     {
-        const FileDescriptor fd(open(fresh.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-        if (fd.get() < 0) throw failure(errno, "cannot create " + fresh);
+        const FileDescriptor fd(open(spare.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+        if (fd.get() < 0) throw failure(errno, "cannot open " + spare);
         const auto bytes = encode(next);
         if (const int error = writeat(fd.get(), bytes.data(), bytes.size(), 0))
-            throw failure(error, "cannot write " + fresh);
-        if (fdatasync(fd.get()) != 0) throw failure(errno, "cannot sync " + fresh);
+            throw failure(error, "cannot write " + spare);
+        if (ftruncate(fd.get(), RecordBytes) != 0) throw failure(errno, "cannot cut " + spare);
+        if (sync == Sync::Disk && fdatasync(fd.get()) != 0) throw failure(errno, "cannot sync " + spare);
     }
-    if (std::rename(fresh.c_str(), path_.c_str()) != 0) throw failure(errno, "cannot rename " + fresh);
-    // The rename itself reaches the disk with the directory.
-    const FileDescriptor directory(open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (directory.get() < 0 || fsync(directory.get()) != 0)
-        throw failure(errno, "cannot sync the spool directory " + dir_);
+    if (renameat2(AT_FDCWD, spare.c_str(), AT_FDCWD, path_.c_str(), RENAME_EXCHANGE) != 0) {
+        // No record yet, or a filesystem that cannot exchange: a plain rename.
+        if ((errno != ENOENT && errno != EINVAL) || std::rename(spare.c_str(), path_.c_str()) != 0)
+            throw failure(errno, "cannot rename " + spare);
+        makespare();
+    }
+    if (sync == Sync::Disk) {
+        // The exchange itself reaches the disk with the directory.
+        const FileDescriptor directory(open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (directory.get() < 0 || fsync(directory.get()) != 0)
+            throw failure(errno, "cannot sync the spool directory " + dir_);
+    }
     current_ = next;
     found_ = Found::Current;
 }

@@ -1,9 +1,9 @@
 // How far the store has got, kept in the spool directory's file "progress": the station
 // this spool stores as, the position up to which the server has acknowledged our batches,
 // and the position up to which it still showed them a replay window later (the journal
-// keeps every record from there on). The file is only ever replaced whole: a new file is
-// written, synced and renamed over the old one, and the directory is synced, so a crash
-// leaves either the old record or the new one.
+// keeps every record from there on). The file is only ever replaced whole: the new record
+// is written to a file of its own, synced and renamed over the old one, and the directory
+// is synced, so a crash leaves either the old record or the new one.
 #pragma once
 
 #include <cstdint>
@@ -38,11 +38,17 @@ public:
     // The batch that the XA version left open, read from its file.
     const std::optional<LegacyBatch>& legacybatch() const { return legacy_; }
 
-    // Replaces the record with `next`, through to the disk. Throws std::system_error naming
-    // the step that failed; the file and current() then keep the old record.
-    void write(const Progress& next);
+    enum class Sync { Disk, Later };
+    // Replaces the record with `next`, through to the disk (Disk), or leaving that to the
+    // system (Later: a crash may bring back the last record written to the disk, never a
+    // torn one). Throws std::system_error naming the step that failed; the file and
+    // current() then keep the old record.
+    void write(const Progress& next, Sync sync = Sync::Disk);
 
 private:
+    void read(std::ostream& report);
+    void makespare();
+
     std::string dir_;
     std::string path_;
     Found found_ = Found::Fresh;

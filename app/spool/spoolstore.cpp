@@ -83,6 +83,8 @@ SpoolStore::State SpoolStore::step(State state) {
         case State::Storing:
             // The batch's records are on the disk before its commit, and the row's key lets
             // the commit land only where the server's position is the batch's first record.
+            // A commit that the progress file missed is recorded before the next one.
+            if (unrecorded_) return State::Recording;
             return storebatch() ? State::Idle : State::Locating;
         case State::Confirming:
             // The journal holds every record from the durable position on, so whatever the
@@ -255,11 +257,16 @@ bool SpoolStore::storebatch() {
     lastbusy_ = Clock::now();
     window_.committed(end, lastbusy_);
     quickretries_ = 0;
+    retry_.succeeded(backlog);
     {
+        // The progress file follows each commit, for a copy of the spool made after a stop:
+        // its new station's row starts where this one stands. A stop waits for both.
         const std::lock_guard<std::mutex> guard(packetlock());
         tracestored(read.entries);
+        unrecorded_ = true;
+        progress_.write(Progress{station_, next_, durable_}, ProgressFile::Sync::Later);
+        unrecorded_ = false;
     }
-    retry_.succeeded(backlog);
     return true;
 }
 
@@ -278,11 +285,13 @@ bool SpoolStore::confirm() {
 void SpoolStore::record() {
     const Progress next{station_, next_, durable_};
     const Progress& now = progress_.current();
-    if (now.station != next.station || now.stored != next.stored || now.durable != next.durable) {
+    if (unrecorded_ || now.station != next.station || now.stored != next.stored ||
+        now.durable != next.durable) {
         killpoint("before-progress");
         progress_.write(next);
         killpoint("after-progress");
     }
+    unrecorded_ = false;
     spoolproblem_.clear();
     journal_.release(durable_);
 }

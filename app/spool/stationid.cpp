@@ -30,14 +30,15 @@ std::string canonical(const std::string& dir) {
 
 }  // namespace
 
-std::optional<StationId> machinestationid(const std::string& dir) {
-    // The path becomes the application id of an HMAC keyed by the machine id.
+StationId stationidof(const std::string& dir, const StationId& nonce) {
+    // The path and the nonce become the application id of an HMAC keyed by the machine id.
     const std::string path = canonical(dir);
     sd_id128_t app = MotelogApp;
     const std::uint64_t halves[2] = {fnv1a(path, 0xcbf29ce484222325u), fnv1a(path, 0x84222325cbf29ce4u)};
-    for (int i = 0; i < 16; ++i) app.bytes[i] ^= static_cast<std::uint8_t>(halves[i / 8] >> (8 * (i % 8)));
+    for (int i = 0; i < 16; ++i)
+        app.bytes[i] ^= static_cast<std::uint8_t>(halves[i / 8] >> (8 * (i % 8))) ^ nonce[static_cast<std::size_t>(i)];
     sd_id128_t id;
-    if (sd_id128_get_machine_app_specific(app, &id) < 0) return std::nullopt;
+    if (sd_id128_get_machine_app_specific(app, &id) < 0) id = app;
     StationId station;
     for (int i = 0; i < 16; ++i) station[static_cast<std::size_t>(i)] = id.bytes[i];
     return station;

@@ -1,11 +1,12 @@
 #include "storestart.h"
 
+#include "spoolnonce.h"
+
 StoreStart storestart(const std::string& dir, const ProgressFile& progress, const Journal& journal,
                       std::ostream& report) {
     StoreStart start;
     const StationId recorded = progress.current().station;
-    const std::optional<StationId> derived = machinestationid(dir);
-    start.station = derived ? *derived : !isnone(recorded) ? recorded : randomstationid();
+    start.station = stationidof(dir, spoolnonce(dir));
     start.stored = progress.current().stored;
     start.durable = progress.current().durable;
     start.journalend = journal.end();
