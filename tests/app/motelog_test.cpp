@@ -444,6 +444,24 @@ TEST_F(MotelogTest, ReachesTheServerOverTcpWhenAHostIsGiven) {
     EXPECT_EQ(db().rowsofmote(mote)[0].data_value, 14.72);
 }
 
+TEST_F(MotelogTest, TriesTheHostsOfAListInTurnForEachPacket) {
+    constexpr int mote = 60045;
+    db().deletemotes(mote, mote + 1);
+    // Nothing listens on port 1 of the loopback address; the socket reaches the server.
+    auto run = start({"MOTELOG_DB_HOST=127.0.0.1:1, localhost"});
+    const Bytes first = datapacket(0x01, 6, mote, {{2, 3000}});
+    const Bytes second = datapacket(0x01, 6, mote + 1, {{2, 3000}});
+    pty_.send(first);
+    const std::string expected = storedtrace(first, mote, {{2, 3000, "14.72"}});
+    EXPECT_TRUE(run->waitForOutput(expected, Patience));
+    pty_.send(second);
+    EXPECT_TRUE(run->waitForOutput(expected + storedtrace(second, mote + 1, {{2, 3000, "14.72"}}), Patience));
+    EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
+    EXPECT_EQ(run->err(), "");
+    EXPECT_EQ(db().rowsofmote(mote).size(), 1u);
+    EXPECT_EQ(db().rowsofmote(mote + 1).size(), 1u);
+}
+
 // The client library's own text for a failed connection through `socket`.
 std::string connecterror(const std::string& socket) {
     MYSQL* mysql = mysql_init(nullptr);
