@@ -13,11 +13,11 @@
 #include <string>
 #include <utility>
 
-#include "portsetup.h"
-#include "portwords.h"
 #include "batchconnection.h"
 #include "dbhost.h"
 #include "errorclass.h"
+#include "portsetup.h"
+#include "portwords.h"
 #include "spoolsettings.h"
 #include "stationstatements.h"
 
@@ -83,13 +83,15 @@ bool trystep(const std::string& step, const std::function<void()>& run) {
 // What the logger does on `host`, undone: a reading stored in a transaction and, for the
 // spool, a station's row made and moved, all rolled back.
 bool checkhost(const DbSettings& settings, const DbHost& host, bool spooled) {
-    std::cout << "Database " << DatabaseName << " on " << hosttext(host) << " as user " << DatabaseUser
-              << ":" << std::endl;
+    std::cout << "Database " << DatabaseName << " on " << hosttext(host) << " as user "
+              << DatabaseUser << ":" << std::endl;
     std::unique_ptr<BatchConnection> db;
-    if (!trystep("connect", [&] { db = std::make_unique<BatchConnection>(settings, host); })) return false;
+    if (!trystep("connect", [&] { db = std::make_unique<BatchConnection>(settings, host); }))
+        return false;
     bool allwell = trystep("store a reading (rolled back)", [&] {
-        db->run("insert into test_data (logid,moteid,timestamp,data_type,data_value) "
-                "values(0,0,now(),0,0)");
+        db->run(
+            "insert into test_data (logid,moteid,timestamp,data_type,data_value) "
+            "values(0,0,now(),0,0)");
         db->run("ROLLBACK");
     });
     if (spooled)
@@ -111,7 +113,8 @@ bool checkdatabase(const DbSettings& settings, bool spooled) {
         return false;
     }
     bool allwell = true;
-    for (const DbHost& host : parsehostlist(settings.host)) allwell &= checkhost(settings, host, spooled);
+    for (const DbHost& host : parsehostlist(settings.host))
+        allwell &= checkhost(settings, host, spooled);
     return allwell;
 }
 

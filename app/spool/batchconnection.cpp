@@ -39,8 +39,10 @@ void BatchConnection::fail() const { throw StoreError(mysql_error(mysql_), mysql
 void BatchConnection::run(const std::string& statement) {
     if (mysql_real_query(mysql_, statement.data(), statement.size()) != 0) fail();
     // A statement that returns rows (XA RECOVER) leaves them to be read.
-    if (MYSQL_RES* result = mysql_store_result(mysql_)) mysql_free_result(result);
-    else if (mysql_field_count(mysql_) != 0) fail();
+    if (MYSQL_RES* result = mysql_store_result(mysql_))
+        mysql_free_result(result);
+    else if (mysql_field_count(mysql_) != 0)
+        fail();
 }
 
 std::uint64_t BatchConnection::change(const std::string& statement) {

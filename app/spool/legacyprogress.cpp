@@ -19,7 +19,8 @@ std::optional<LegacyProgress> readlegacyprogress(const std::vector<std::uint8_t>
     std::uint64_t generation = 0;
     for (std::size_t at = 0; at + SlotSize <= content.size() && at < 2 * SlotSize; at += SlotSize) {
         const std::uint8_t* slot = content.data() + at;
-        if (getle(slot, 4) != SlotMagic || getle(slot + 4, 4) != crc32of(slot + 8, SlotSize - 8)) continue;
+        if (getle(slot, 4) != SlotMagic || getle(slot + 4, 4) != crc32of(slot + 8, SlotSize - 8))
+            continue;
         const std::uint64_t batch = getle(slot + 32, 4);
         if (batch > Prepared || (newest && getle(slot + 8, 8) <= generation)) continue;
         generation = getle(slot + 8, 8);

@@ -8,10 +8,10 @@
 
 // A batch that the XA version had under way when it stopped.
 struct LegacyBatch {
-    bool prepared = false;     // prepared on the server (else: maybe being prepared)
-    std::uint64_t spoolid = 0; // with `xid`, the name of its XA transaction
+    bool prepared = false;      // prepared on the server (else: maybe being prepared)
+    std::uint64_t spoolid = 0;  // with `xid`, the name of its XA transaction
     std::uint64_t xid = 0;
-    std::uint32_t count = 0;   // its records, from the stored position on
+    std::uint32_t count = 0;  // its records, from the stored position on
 };
 
 struct LegacyProgress {

@@ -90,7 +90,8 @@ void ProgressFile::write(const Progress& next, Sync sync) {
         if (const int error = writeat(fd.get(), bytes.data(), bytes.size(), 0))
             throw failure(error, "cannot write " + spare);
         if (ftruncate(fd.get(), RecordBytes) != 0) throw failure(errno, "cannot cut " + spare);
-        if (sync == Sync::Disk && fdatasync(fd.get()) != 0) throw failure(errno, "cannot sync " + spare);
+        if (sync == Sync::Disk && fdatasync(fd.get()) != 0)
+            throw failure(errno, "cannot sync " + spare);
     }
     if (renameat2(AT_FDCWD, spare.c_str(), AT_FDCWD, path_.c_str(), RENAME_EXCHANGE) != 0) {
         // No record yet, or a filesystem that cannot exchange: a plain rename.

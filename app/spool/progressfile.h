@@ -15,9 +15,9 @@
 #include "stationid.h"
 
 struct Progress {
-    StationId station{};       // none until the first record is written
-    std::uint64_t stored = 0;  // every record before this seq was committed on the server
-    std::uint64_t durable = 0; // ... and was still there a replay window after its commit
+    StationId station{};        // none until the first record is written
+    std::uint64_t stored = 0;   // every record before this seq was committed on the server
+    std::uint64_t durable = 0;  // ... and was still there a replay window after its commit
 };
 
 class ProgressFile {

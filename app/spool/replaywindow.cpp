@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
-void ReplayWindow::committed(std::uint64_t end, Clock::time_point at) { commits_.push_back({end, at}); }
+void ReplayWindow::committed(std::uint64_t end, Clock::time_point at) {
+    commits_.push_back({end, at});
+}
 
 ReplayWindow::Clock::time_point ReplayWindow::due() const {
     return commits_.empty() ? Clock::time_point::max()

@@ -14,7 +14,8 @@ public:
 
     // Commits are confirmed `window` after they were made, and by one read at most every
     // `spacing`.
-    ReplayWindow(Clock::duration window, Clock::duration spacing) : window_(window), spacing_(spacing) {}
+    ReplayWindow(Clock::duration window, Clock::duration spacing)
+        : window_(window), spacing_(spacing) {}
 
     // A batch ending before seq `end` was committed at `at`.
     void committed(std::uint64_t end, Clock::time_point at);

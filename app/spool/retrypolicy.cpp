@@ -25,11 +25,13 @@ std::chrono::milliseconds RetryPolicy::failed(const std::string& error, Clock::t
     return wait;
 }
 
-std::chrono::milliseconds RetryPolicy::refused(const std::string& error, const std::string& advice) {
+std::chrono::milliseconds RetryPolicy::refused(const std::string& error,
+                                               const std::string& advice) {
     if (reported_.insert(error).second)
         report("motelog: the database refuses the spool's batches: " + error + "; " + advice +
                "; packets wait in the spool, tried again every " +
-               std::to_string(std::chrono::duration_cast<std::chrono::seconds>(slow_).count()) + " s");
+               std::to_string(std::chrono::duration_cast<std::chrono::seconds>(slow_).count()) +
+               " s");
     return slow_;
 }
 

@@ -33,7 +33,8 @@ StationId spoolnonce(const std::string& dir) {
     nonce = randomstationid();
     const std::string fresh = path + ".new";
     {
-        const FileDescriptor fd(open(fresh.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+        const FileDescriptor fd(
+            open(fresh.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
         if (fd.get() < 0) throw failure("cannot create", fresh);
         if (const int error = writeat(fd.get(), nonce.data(), nonce.size(), 0)) {
             errno = error;

@@ -25,9 +25,13 @@ constexpr auto ConfirmSpacing = std::chrono::seconds(1);
 
 std::uint64_t asposition(const std::string& text) { return std::stoull(text); }
 
-void reportline(std::ostream& report, const std::string& line) { report << line + '\n' << std::flush; }
+void reportline(std::ostream& report, const std::string& line) {
+    report << line + '\n' << std::flush;
+}
 
-std::string packets(std::uint64_t count) { return std::to_string(count) + (count == 1 ? " packet" : " packets"); }
+std::string packets(std::uint64_t count) {
+    return std::to_string(count) + (count == 1 ? " packet" : " packets");
+}
 
 }  // namespace
 
@@ -117,8 +121,9 @@ SpoolStore::State SpoolStore::failed(const StoreError& error) {
 void SpoolStore::spoolfailed(const std::system_error& error) {
     connection_.reset();
     if (spoolproblem_ != error.what())
-        reportline(report_, std::string("motelog: the spool's files fail, storing waits until they work: ") +
-                                error.what());
+        reportline(report_,
+                   std::string("motelog: the spool's files fail, storing waits until they work: ") +
+                       error.what());
     spoolproblem_ = error.what();
     std::this_thread::sleep_for(std::chrono::seconds(1));
 }
@@ -147,7 +152,8 @@ void SpoolStore::settle() {
         const std::string name = xid.substr(1, xid.size() - 2);
         for (const auto& row : db.rows("XA RECOVER"))
             if (row.size() == 4 && row[3] == name)
-                throw StoreError("the batch " + xid + " that motelog's XA version left open is held by " +
+                throw StoreError("the batch " + xid +
+                                     " that motelog's XA version left open is held by " +
                                      "another connection; waiting until the server ends it",
                                  error.code);
         if (batch.prepared) outcome = Unknown;
@@ -166,9 +172,9 @@ void SpoolStore::settle() {
     const char* const said[] = {"committed it", "rolled it back; its packets are stored again",
                                 "the server no longer knows it: it was committed before, or the "
                                 "server lost it; counted as stored"};
-    reportline(report_, "motelog: motelog's XA version left a batch of " + packets(batch.count) + " " +
-                            (batch.prepared ? "prepared" : "being prepared") + " (" + xid + "): " +
-                            said[outcome]);
+    reportline(report_, "motelog: motelog's XA version left a batch of " + packets(batch.count) +
+                            " " + (batch.prepared ? "prepared" : "being prepared") + " (" + xid +
+                            "): " + said[outcome]);
 }
 
 void SpoolStore::locate() {
@@ -191,9 +197,10 @@ void SpoolStore::locate() {
     // records that the journal lost: the end that counts is the one it had at the start.
     const std::uint64_t begin = journal_.begin(), end = located_ ? journal_.end() : startend_;
     if (shown > end) {
-        reportline(report_, "motelog: the database has " + packets(shown - end) +
-                                " of this station beyond the end of the spool journal; the journal lost "
-                                "them, and new packets are stored from its end");
+        reportline(report_,
+                   "motelog: the database has " + packets(shown - end) +
+                       " of this station beyond the end of the spool journal; the journal lost "
+                       "them, and new packets are stored from its end");
         moveposition(shown, end);
         shown = end;
     } else if (shown < begin) {
@@ -202,9 +209,10 @@ void SpoolStore::locate() {
         moveposition(shown, begin);
         shown = begin;
     } else if (located_ ? shown < next_ : shown < progress_.current().stored) {
-        reportline(report_, "motelog: the database lost " + packets(next_ - shown) +
-                                " that it had taken (its last commits, in a crash?); they are stored "
-                                "again from the spool");
+        reportline(report_,
+                   "motelog: the database lost " + packets(next_ - shown) +
+                       " that it had taken (its last commits, in a crash?); they are stored "
+                       "again from the spool");
     }
     next_ = shown;
     if (durable_ > shown) durable_ = shown;
@@ -240,7 +248,8 @@ bool SpoolStore::storebatch() {
     const JournalRead read = journal_.read(next_, MaxBatch);
     const std::uint64_t first = next_, end = read.end;
     if (!journal_.sync())
-        throw std::system_error(EIO, std::generic_category(), "the journal's records could not be synced");
+        throw std::system_error(EIO, std::generic_category(),
+                                "the journal's records could not be synced");
     BatchConnection& db = connection();
     killpoint("before-update");
     if (db.change(positionmove(station_, first, end)) != 1) {

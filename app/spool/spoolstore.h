@@ -73,7 +73,7 @@ private:
     std::uint64_t durable_;  // the journal keeps every record from here on
     const std::uint64_t startend_;
     ReplayWindow window_;
-    bool located_ = false;   // the server's position has been read since the store started
+    bool located_ = false;     // the server's position has been read since the store started
     bool unrecorded_ = false;  // a commit that the progress file does not show yet
     int quickretries_ = 0;
     std::chrono::steady_clock::time_point lastbusy_;

@@ -24,7 +24,8 @@ std::uint64_t fnv1a(const std::string& text, std::uint64_t seed) {
 }
 
 std::string canonical(const std::string& dir) {
-    const std::unique_ptr<char, decltype(&std::free)> path(realpath(dir.c_str(), nullptr), &std::free);
+    const std::unique_ptr<char, decltype(&std::free)> path(realpath(dir.c_str(), nullptr),
+                                                           &std::free);
     return path ? path.get() : dir;
 }
 
@@ -34,9 +35,11 @@ StationId stationidof(const std::string& dir, const StationId& nonce) {
     // The path and the nonce become the application id of an HMAC keyed by the machine id.
     const std::string path = canonical(dir);
     sd_id128_t app = MotelogApp;
-    const std::uint64_t halves[2] = {fnv1a(path, 0xcbf29ce484222325u), fnv1a(path, 0x84222325cbf29ce4u)};
+    const std::uint64_t halves[2] = {fnv1a(path, 0xcbf29ce484222325u),
+                                     fnv1a(path, 0x84222325cbf29ce4u)};
     for (int i = 0; i < 16; ++i)
-        app.bytes[i] ^= static_cast<std::uint8_t>(halves[i / 8] >> (8 * (i % 8))) ^ nonce[static_cast<std::size_t>(i)];
+        app.bytes[i] ^= static_cast<std::uint8_t>(halves[i / 8] >> (8 * (i % 8))) ^
+                        nonce[static_cast<std::size_t>(i)];
     sd_id128_t id;
     if (sd_id128_get_machine_app_specific(app, &id) < 0) id = app;
     StationId station;

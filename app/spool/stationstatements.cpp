@@ -2,7 +2,9 @@
 
 namespace {
 
-std::string where(const StationId& station) { return " WHERE station = '" + stationtext(station) + "'"; }
+std::string where(const StationId& station) {
+    return " WHERE station = '" + stationtext(station) + "'";
+}
 
 }  // namespace
 
@@ -16,6 +18,6 @@ std::string positionmove(const StationId& station, std::uint64_t from, std::uint
 }
 
 std::string positioncreate(const StationId& station, std::uint64_t at) {
-    return "INSERT INTO motelog_station (station, stored) VALUES ('" + stationtext(station) + "', " +
-           std::to_string(at) + ")";
+    return "INSERT INTO motelog_station (station, stored) VALUES ('" + stationtext(station) +
+           "', " + std::to_string(at) + ")";
 }

@@ -14,8 +14,9 @@ StoreStart storestart(const std::string& dir, const ProgressFile& progress, cons
         case ProgressFile::Found::Current:
             start.newstation = recorded != start.station;
             if (start.newstation)
-                report << "motelog: spool " + dir + " was stored as station " + stationtext(recorded) +
-                              "; here it is station " + stationtext(start.station) +
+                report << "motelog: spool " + dir + " was stored as station " +
+                              stationtext(recorded) + "; here it is station " +
+                              stationtext(start.station) +
                               " (another machine, or a copy of the spool): the new station counts "
                               "as stored what its spool does\n"
                        << std::flush;

@@ -11,11 +11,13 @@ std::string trimmed(const std::string& text) {
 }
 
 unsigned portof(const std::string& digits, const std::string& entry) {
-    if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos)
+    if (digits.empty() || digits.size() > 5 ||
+        digits.find_first_not_of("0123456789") != std::string::npos)
         throw std::invalid_argument("'" + entry + "' has no port number after its ':'");
     const unsigned long port = std::stoul(digits);
     if (port == 0 || port > 65535)
-        throw std::invalid_argument("'" + entry + "' names port " + digits + ", outside 1 to 65535");
+        throw std::invalid_argument("'" + entry + "' names port " + digits +
+                                    ", outside 1 to 65535");
     return static_cast<unsigned>(port);
 }
 
@@ -26,19 +28,22 @@ DbHost parseentry(const std::string& entry) {
     if (entry.front() == '[') {
         const auto close = entry.find(']');
         if (close == std::string::npos || close == 1)
-            throw std::invalid_argument("'" + entry + "' opens an IPv6 address with '[' but does not close it");
+            throw std::invalid_argument("'" + entry +
+                                        "' opens an IPv6 address with '[' but does not close it");
         host.name = entry.substr(1, close - 1);
         rest = entry.substr(close + 1);
     } else {
         const auto colon = entry.find(':');
         if (colon != std::string::npos && entry.find(':', colon + 1) != std::string::npos)
-            throw std::invalid_argument("'" + entry + "': write an IPv6 address in brackets, as [" + entry + "]");
+            throw std::invalid_argument("'" + entry + "': write an IPv6 address in brackets, as [" +
+                                        entry + "]");
         host.name = entry.substr(0, colon);
         rest = colon == std::string::npos ? "" : entry.substr(colon);
         if (host.name.empty()) throw std::invalid_argument("'" + entry + "' has no host name");
     }
     if (!rest.empty()) {
-        if (rest.front() != ':') throw std::invalid_argument("'" + entry + "' has text after its address");
+        if (rest.front() != ':')
+            throw std::invalid_argument("'" + entry + "' has text after its address");
         host.port = portof(rest.substr(1), entry);
     }
     return host;

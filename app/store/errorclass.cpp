@@ -47,11 +47,11 @@ constexpr KnownError Table[] = {
     {1054, ErrorClass::Administrative, SchemaAdvice},  // unknown column
     {1130, ErrorClass::Administrative,
      "the server has no account for the logger at this machine's address (see the README)"},
-    {1142, ErrorClass::Administrative, GrantAdvice},  // command denied on a table
-    {1143, ErrorClass::Administrative, GrantAdvice},  // command denied on a column
+    {1142, ErrorClass::Administrative, GrantAdvice},   // command denied on a table
+    {1143, ErrorClass::Administrative, GrantAdvice},   // command denied on a column
     {1146, ErrorClass::Administrative, SchemaAdvice},  // table doesn't exist
-    {1227, ErrorClass::Administrative, GrantAdvice},  // a privilege missing
-    {1698, ErrorClass::Administrative, GrantAdvice},  // access denied (no password)
+    {1227, ErrorClass::Administrative, GrantAdvice},   // a privilege missing
+    {1698, ErrorClass::Administrative, GrantAdvice},   // access denied (no password)
     {1820, ErrorClass::Administrative, "the logger's account must have its password reset"},
     {1862, ErrorClass::Administrative, "the logger's account has an expired password"},
     {1064, ErrorClass::Permanent, ServerAdvice},  // syntax the server does not know

@@ -1,8 +1,8 @@
 #include "readingstore.h"
 
-#include <cstdio>
-
 #include <mysql++/dbdriver.h>
+
+#include <cstdio>
 
 #include "hostrotation.h"
 

@@ -49,7 +49,8 @@ bool holdsquery(const std::string& chunk, const std::string& statement) {
 // How long a statement cut after it went through is given to run on the server.
 constexpr auto RunsFor = std::chrono::milliseconds(200);
 
-void relay(int client, int server, std::chrono::microseconds oneway, std::shared_ptr<DelayProxy::Shared> shared) {
+void relay(int client, int server, std::chrono::microseconds oneway,
+           std::shared_ptr<DelayProxy::Shared> shared) {
     const std::atomic<bool>& stop = shared->stop;
     Direction ways[2] = {{client, server, {}}, {server, client, {}}};
     Clock::time_point cut = Clock::time_point::max();
@@ -70,7 +71,8 @@ void relay(int client, int server, std::chrono::microseconds oneway, std::shared
             const ssize_t got = recv(ways[i].from, buffer, sizeof buffer, 0);
             if (got > 0) {
                 std::string chunk(buffer, static_cast<std::size_t>(got));
-                if (i == 0 && shared->armed && holdsquery(chunk, shared->statement) && shared->armed.exchange(false)) {
+                if (i == 0 && shared->armed && holdsquery(chunk, shared->statement) &&
+                    shared->armed.exchange(false)) {
                     ++shared->cuts;
                     cut = Clock::now() + oneway + RunsFor;
                     if (shared->when == DelayProxy::Cut::Before) break;

@@ -36,11 +36,12 @@ double loadAverage() {
 }
 
 void printLine(const std::string& who, const LineResult& r) {
-    std::printf("  %s: sent %llu packets; backlog when sending ended: %llu packets; drained %.2f s "
-                "later; lost: %llu packets\n",
-                who.c_str(), static_cast<unsigned long long>(r.sent),
-                static_cast<unsigned long long>(r.backlogPackets), r.drainSeconds,
-                static_cast<unsigned long long>(r.lostPackets));
+    std::printf(
+        "  %s: sent %llu packets; backlog when sending ended: %llu packets; drained %.2f s "
+        "later; lost: %llu packets\n",
+        who.c_str(), static_cast<unsigned long long>(r.sent),
+        static_cast<unsigned long long>(r.backlogPackets), r.drainSeconds,
+        static_cast<unsigned long long>(r.lostPackets));
     if (!r.failure.empty()) std::printf("  %s: run failed: %s\n", who.c_str(), r.failure.c_str());
     std::fflush(stdout);
 }
@@ -52,14 +53,14 @@ using Programs = std::vector<std::pair<std::string, SpoolSetup>>;
 
 int main(int argc, char** argv) {
     try {
-        const auto args = benchArgs(argc, argv,
-                                    {{"--drain-packets", "50000"},
-                                     {"--line-seconds", "30"},
-                                     {"--proxy-seconds", "60"},
-                                     {"--outage-seconds", "30"},
-                                     {"--motelog-xa", ""}},
-                                    {"--motelog", "--socket", "--tcp-port", "--db-server",
-                                     "--db-dir", "--work"});
+        const auto args =
+            benchArgs(argc, argv,
+                      {{"--drain-packets", "50000"},
+                       {"--line-seconds", "30"},
+                       {"--proxy-seconds", "60"},
+                       {"--outage-seconds", "30"},
+                       {"--motelog-xa", ""}},
+                      {"--motelog", "--socket", "--tcp-port", "--db-server", "--db-dir", "--work"});
         const SpoolSetup setup{args.at("--motelog"), args.at("--work"), args.at("--socket"),
                                args.at("--db-server"), args.at("--db-dir")};
         Programs programs = {{"this version", setup}};
@@ -81,16 +82,18 @@ int main(int argc, char** argv) {
                     "  %llu packets in %.2f s = %.0f packets/s\n",
                     static_cast<unsigned long long>(floor.packets), floor.seconds, floorRate);
 
-        std::printf("\n(1) backlog of %s journaled 6-reading packets drained into the local server "
-                    "(trace to a file):\n",
-                    args.at("--drain-packets").c_str());
+        std::printf(
+            "\n(1) backlog of %s journaled 6-reading packets drained into the local server "
+            "(trace to a file):\n",
+            args.at("--drain-packets").c_str());
         for (const auto& [who, program] : programs) {
             const auto drained = drainBacklog(program, std::stoull(args.at("--drain-packets")),
                                               std::chrono::seconds(120));
             const double rate = static_cast<double>(drained.packets) / drained.seconds;
-            std::printf("  %s: %.2f s = %.0f packets/s, %.0f rows/s; %.1f times the floor\n", who.c_str(),
-                        drained.seconds, rate, 6 * rate, rate / floorRate);
-            if (!drained.failure.empty()) std::printf("  %s: run failed: %s\n", who.c_str(), drained.failure.c_str());
+            std::printf("  %s: %.2f s = %.0f packets/s, %.0f rows/s; %.1f times the floor\n",
+                        who.c_str(), drained.seconds, rate, 6 * rate, rate / floorRate);
+            if (!drained.failure.empty())
+                std::printf("  %s: run failed: %s\n", who.c_str(), drained.failure.c_str());
             failed |= !drained.failure.empty();
             std::fflush(stdout);
         }
@@ -103,10 +106,11 @@ int main(int argc, char** argv) {
             local.stampArrivals = true;
             const LineResult line = runLine(program, local);
             printLine(who, line);
-            std::printf("  %s: arrival on the line to the packet's last row: p50 %.2f ms, p99 %.2f ms, "
-                        "max %.2f ms\n",
-                        who.c_str(), percentile(line.latenciesMs, 0.5), percentile(line.latenciesMs, 0.99),
-                        line.latenciesMs.empty() ? 0 : line.latenciesMs.back());
+            std::printf(
+                "  %s: arrival on the line to the packet's last row: p50 %.2f ms, p99 %.2f ms, "
+                "max %.2f ms\n",
+                who.c_str(), percentile(line.latenciesMs, 0.5), percentile(line.latenciesMs, 0.99),
+                line.latenciesMs.empty() ? 0 : line.latenciesMs.back());
             failed |= !line.failure.empty();
             std::fflush(stdout);
         }
@@ -118,23 +122,28 @@ int main(int argc, char** argv) {
             admin.execute(std::string("CREATE OR REPLACE USER 'quillon'@'127.0.0.1' IDENTIFIED BY '") +
                           buildpassword().data() + "'");
             admin.execute("GRANT INSERT ON marrowby.test_data TO 'quillon'@'127.0.0.1'");
-            admin.execute("GRANT SELECT, INSERT, UPDATE ON marrowby.motelog_station TO 'quillon'@'127.0.0.1'");
+            admin.execute(
+                "GRANT SELECT, INSERT, UPDATE ON marrowby.motelog_station TO "
+                "'quillon'@'127.0.0.1'");
         }
         DelayProxy proxy(static_cast<std::uint16_t>(std::stoul(args.at("--tcp-port"))),
                          std::chrono::milliseconds(10));
-        std::printf("\n(3) line rate, 160 packets/s, through a proxy adding 20 ms to each round trip:\n");
+        std::printf(
+            "\n(3) line rate, 160 packets/s, through a proxy adding 20 ms to each round trip:\n");
         for (const auto& [who, program] : programs) {
             LinePlan far;
             far.name = "spool-proxy";
             far.duration = std::chrono::seconds(std::stol(args.at("--proxy-seconds")));
-            far.settings = {{"MOTELOG_DB_HOST", "127.0.0.1"}, {"MYSQL_TCP_PORT", std::to_string(proxy.port())}};
+            far.settings = {{"MOTELOG_DB_HOST", "127.0.0.1"},
+                            {"MYSQL_TCP_PORT", std::to_string(proxy.port())}};
             printLine(who, runLine(program, far));
         }
 
         const double outage = std::stod(args.at("--outage-seconds"));
         const double downAt = 10, upAt = downAt + outage;
-        std::printf("\n(4) line rate, 160 packets/s, the server stopped from second 10 to second %d:\n",
-                    static_cast<int>(upAt));
+        std::printf(
+            "\n(4) line rate, 160 packets/s, the server stopped from second 10 to second %d:\n",
+            static_cast<int>(upAt));
         for (const auto& [who, program] : programs) {
             bool down = false, up = false;
             double backAt = 0;
@@ -147,7 +156,8 @@ int main(int argc, char** argv) {
                 if (!down && at >= downAt) {
                     down = std::system((server + "stop " + program.dbDir).c_str()) == 0;
                 } else if (down && !up && at >= upAt) {
-                    up = std::system((server + "start " + program.dbDir + " >/dev/null").c_str()) == 0;
+                    up = std::system((server + "start " + program.dbDir + " >/dev/null").c_str()) ==
+                         0;
                     backAt = at + 0.1;  // the start returns once the server answers
                 }
             };
@@ -162,10 +172,11 @@ int main(int argc, char** argv) {
                     break;
                 }
             }
-            std::printf("  %s: backlog when the server returned: %llu packets; back to at most 2 packets "
-                        "%.1f s later\n",
-                        who.c_str(), static_cast<unsigned long long>(backlogAtReturn),
-                        caughtUp < 0 ? -1.0 : caughtUp - backAt);
+            std::printf(
+                "  %s: backlog when the server returned: %llu packets; back to at most 2 packets "
+                "%.1f s later\n",
+                who.c_str(), static_cast<unsigned long long>(backlogAtReturn),
+                caughtUp < 0 ? -1.0 : caughtUp - backAt);
             failed |= !outageRun.failure.empty();
         }
         std::printf("\nload average at the end: %.2f\n", loadAverage());

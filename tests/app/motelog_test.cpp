@@ -455,7 +455,8 @@ TEST_F(MotelogTest, TriesTheHostsOfAListInTurnForEachPacket) {
     const std::string expected = storedtrace(first, mote, {{2, 3000, "14.72"}});
     EXPECT_TRUE(run->waitForOutput(expected, Patience));
     pty_.send(second);
-    EXPECT_TRUE(run->waitForOutput(expected + storedtrace(second, mote + 1, {{2, 3000, "14.72"}}), Patience));
+    EXPECT_TRUE(run->waitForOutput(expected + storedtrace(second, mote + 1, {{2, 3000, "14.72"}}),
+                                   Patience));
     EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
     EXPECT_EQ(run->err(), "");
     EXPECT_EQ(db().rowsofmote(mote).size(), 1u);
@@ -615,7 +616,8 @@ struct Undo {
 };
 
 TEST_F(MotelogTest, CheckWithASpoolNamesAMissingPrivilegeAndAMissingCompanionTable) {
-    const std::vector<std::string> spooled = {"MOTELOG_SPOOL=" + testing::TempDir() + "check-spool"};
+    const std::vector<std::string> spooled = {"MOTELOG_SPOOL=" + testing::TempDir() +
+                                              "check-spool"};
     const std::string step = "  keep the spool's position (rolled back): FAILED, ";
     {
         db().execute("REVOKE UPDATE ON marrowby.motelog_station FROM 'quillon'@'localhost'");
@@ -624,10 +626,12 @@ TEST_F(MotelogTest, CheckWithASpoolNamesAMissingPrivilegeAndAMissingCompanionTab
         }};
         auto run = start(spooled, {"--check"});
         EXPECT_EQ(run->waitForExit(Patience), 1);
-        EXPECT_NE(run->out().find("  store a reading (rolled back): ok\n"), std::string::npos) << run->out();
-        EXPECT_NE(run->err().find(step + "UPDATE command denied to user 'quillon'@'localhost' for table "
-                                         "`marrowby`.`motelog_station`; the logger's account needs"),
-                  std::string::npos)
+        EXPECT_NE(run->out().find("  store a reading (rolled back): ok\n"), std::string::npos)
+            << run->out();
+        EXPECT_NE(
+            run->err().find(step + "UPDATE command denied to user 'quillon'@'localhost' for table "
+                                   "`marrowby`.`motelog_station`; the logger's account needs"),
+            std::string::npos)
             << run->err();
     }
     db().execute("RENAME TABLE marrowby.motelog_station TO marrowby.motelog_station_away");
@@ -640,7 +644,8 @@ TEST_F(MotelogTest, CheckWithASpoolNamesAMissingPrivilegeAndAMissingCompanionTab
                                      "sql/schema.sql into the server\n"),
               std::string::npos)
         << run->err();
-    EXPECT_NE(run->err().find("motelog --check: the database failed; see above.\n"), std::string::npos);
+    EXPECT_NE(run->err().find("motelog --check: the database failed; see above.\n"),
+              std::string::npos);
 }
 
 TEST_F(MotelogTest, CheckNamesAMissingPort) {

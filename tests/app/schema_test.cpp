@@ -49,9 +49,11 @@ TEST_F(SchemaTest, TheLoggersAccountIsLocalAndMayOnlyInsertReadingsAndKeepItsSta
     EXPECT_EQ(db().scalar("SELECT GROUP_CONCAT(host) FROM mysql.user WHERE user = 'quillon'"),
               "localhost");
     const auto privileges = [&](const std::string& table) {
-        return db().scalar("SELECT GROUP_CONCAT(privilege_type ORDER BY privilege_type) FROM "
-                           "information_schema.table_privileges WHERE grantee = "
-                           "\"'quillon'@'localhost'\" AND table_name = '" + table + "'");
+        return db().scalar(
+            "SELECT GROUP_CONCAT(privilege_type ORDER BY privilege_type) FROM "
+            "information_schema.table_privileges WHERE grantee = "
+            "\"'quillon'@'localhost'\" AND table_name = '" +
+            table + "'");
     };
     EXPECT_EQ(privileges("test_data"), "INSERT");
     EXPECT_EQ(privileges("motelog_station"), "INSERT,SELECT,UPDATE");

@@ -41,8 +41,8 @@ protected:
     int server(const std::string& command, bool durable = true) {
         if (command == "start") durable_ = durable;
         const std::string dir = std::getenv("MOTELOG_DB_DIR");
-        return std::system((std::string(durable ? "MOTELOG_DB_DURABLE=1 " : "") + MOTELOG_DB_SERVER " " +
-                            command + " " + dir + " >/dev/null")
+        return std::system((std::string(durable ? "MOTELOG_DB_DURABLE=1 " : "") +
+                            MOTELOG_DB_SERVER " " + command + " " + dir + " >/dev/null")
                                .c_str());
     }
 
@@ -128,9 +128,12 @@ TEST_F(SpoolOutageTest, AtItsCapTheSpoolDropsAndCountsUntilThereIsRoom) {
 
     ASSERT_EQ(server("start"), 0);
     db_ = std::make_unique<TestDatabase>();
-    EXPECT_TRUE(readuntil(*run, [&] { return rows() >= 39; }, Patience));
+    EXPECT_TRUE(readuntil(
+        *run, [&] { return rows() >= 39; }, Patience));
     EXPECT_TRUE(run->waitForError("motelog: database available again", Patience)) << run->err();
-    EXPECT_TRUE(readuntil(*run, [&] { return journalbytes() < 1024; }, Patience)) << journalbytes();
+    EXPECT_TRUE(readuntil(
+        *run, [&] { return journalbytes() < 1024; }, Patience))
+        << journalbytes();
     sendpaced(pty_, *run, {rawpacket(51), rawpacket(52)}, 2ms);
     EXPECT_TRUE(readuntil(*run, [&] { return rows() >= 41; }, Patience));
     EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
@@ -150,28 +153,35 @@ TEST_F(SpoolOutageTest, ACommitCutByTheNetworkLandsOnceAndNoOtherConnectionEnds)
     const std::string password = buildpassword().data();
     db_->execute("CREATE OR REPLACE USER 'quillon'@'127.0.0.1' IDENTIFIED BY '" + password + "'");
     db_->execute("GRANT INSERT ON marrowby.test_data TO 'quillon'@'127.0.0.1'");
-    db_->execute("GRANT SELECT, INSERT, UPDATE ON marrowby.motelog_station TO 'quillon'@'127.0.0.1'");
+    db_->execute(
+        "GRANT SELECT, INSERT, UPDATE ON marrowby.motelog_station TO 'quillon'@'127.0.0.1'");
     DelayProxy proxy(static_cast<std::uint16_t>(std::stoul(std::getenv("MYSQL_TCP_PORT"))), {});
     // Another client of the same account, idle meanwhile, as a direct-mode motelog would be.
     const DbSettings settings{"localhost", password};
     ReadingStore idle(settings);
 
     constexpr int packets = 30;
-    auto run = start({"MOTELOG_DB_HOST=127.0.0.1", "MYSQL_TCP_PORT=" + std::to_string(proxy.port())});
+    auto run =
+        start({"MOTELOG_DB_HOST=127.0.0.1", "MYSQL_TCP_PORT=" + std::to_string(proxy.port())});
     std::vector<Bytes> line;
-    for (int mote = 1; mote <= packets; ++mote) line.push_back(rawpacket(static_cast<std::uint16_t>(mote)));
+    for (int mote = 1; mote <= packets; ++mote)
+        line.push_back(rawpacket(static_cast<std::uint16_t>(mote)));
     sendpaced(pty_, *run, line, 20ms, [&](std::size_t i) {
         if (i == 5) proxy.cutat("COMMIT", DelayProxy::Cut::After);  // it lands; its answer is lost
         if (i == 15) proxy.cutat("COMMIT", DelayProxy::Cut::Before);
     });
-    EXPECT_TRUE(readuntil(*run, [&] { return rows() >= packets; }, Patience)) << run->err();
+    EXPECT_TRUE(readuntil(
+        *run, [&] { return rows() >= packets; }, Patience))
+        << run->err();
     EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
     db_->execute("DROP USER 'quillon'@'127.0.0.1'");
 
     EXPECT_EQ(proxy.cuts(), 2);
     EXPECT_EQ(rows(), static_cast<std::size_t>(packets));
-    EXPECT_EQ(rows("moteid BETWEEN 1 AND " + std::to_string(packets)), static_cast<std::size_t>(packets));
-    EXPECT_EQ(db_->scalar("SELECT COUNT(DISTINCT moteid) FROM marrowby.test_data"), std::to_string(packets));
+    EXPECT_EQ(rows("moteid BETWEEN 1 AND " + std::to_string(packets)),
+              static_cast<std::size_t>(packets));
+    EXPECT_EQ(db_->scalar("SELECT COUNT(DISTINCT moteid) FROM marrowby.test_data"),
+              std::to_string(packets));
     EXPECT_NO_THROW(insertreading(idle, packets + 1, 4, 1));
 }
 
@@ -187,16 +197,20 @@ TEST_F(SpoolOutageTest, AServerThatLosesItsLastCommitsInACrashLosesNothingForMot
         for (int i = 1; i <= perround; ++i)
             line.push_back(rawpacket(static_cast<std::uint16_t>(round * perround + i)));
         sendpaced(pty_, *run, line, 5ms);
-        // Killed as soon as it has taken the round's last packets: they are still in its log buffer.
-        EXPECT_TRUE(readuntil(*run, [&] { return rows("moteid = " + std::to_string((round + 1) * perround)) > 0; },
-                              Patience));
+        // Killed as soon as it has taken the round's last packets: they are still in its log
+        // buffer.
+        EXPECT_TRUE(readuntil(
+            *run, [&] { return rows("moteid = " + std::to_string((round + 1) * perround)) > 0; },
+            Patience));
         killserver();
         ASSERT_EQ(server("start", false), 0);
         db_ = std::make_unique<TestDatabase>();
     }
     // The last round's commits come back when motelog finds them missing a replay window
     // later, while the line is idle.
-    EXPECT_TRUE(readuntil(*run, [&] { return rows() >= rounds * perround; }, Patience)) << run->err();
+    EXPECT_TRUE(readuntil(
+        *run, [&] { return rows() >= rounds * perround; }, Patience))
+        << run->err();
     EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
     EXPECT_EQ(rows(), static_cast<std::size_t>(rounds * perround)) << run->err();
     EXPECT_EQ(db_->scalar("SELECT COUNT(DISTINCT moteid) FROM marrowby.test_data"),
