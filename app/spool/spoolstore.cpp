@@ -65,6 +65,8 @@ void SpoolStore::run() {
             state = failed(error);
         } catch (const std::system_error& error) {
             spoolfailed(error);  // the same step again, once the spool's files work
+        } catch (const std::exception& error) {
+            state = failed(StoreError(error.what(), 0));  // e.g. a position that is no number
         }
     }
 }
