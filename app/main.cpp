@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "commandline.h"
+#include "dbhost.h"
 #include "dbsettings.h"
 #include "lifecycle.h"
 #include "directsink.h"
@@ -61,6 +62,10 @@ int main(int argc, char** argv) {
         settings = dbsettingsfromenvironment(buildpassword());
     } catch (const std::invalid_argument& error) {
         std::cerr << "motelog: " << error.what() << '\n';
+        return SettingsRefusedStatus;
+    }
+    if (const std::string problem = hostlistproblem(settings.host); !problem.empty()) {
+        std::cerr << "motelog: MOTELOG_DB_HOST: " << problem << '\n';
         return SettingsRefusedStatus;
     }
     // The store drains a backlog while the port is still missing.

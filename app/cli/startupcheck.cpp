@@ -6,15 +6,20 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 
+#include "batchconnection.h"
+#include "dbhost.h"
+#include "errorclass.h"
 #include "portsetup.h"
 #include "portwords.h"
-#include "readingstore.h"
 #include "spoolsettings.h"
+#include "stationstatements.h"
 #include "tlsconnect.h"
 
 namespace {
@@ -71,26 +76,84 @@ std::string refusedhost(const std::string& error) {
 // often a missing account, not a wrong password.
 std::string accesshint(const std::string& error) {
     const std::string host = refusedhost(error);
-    if (host.empty() || host == "localhost")
-        return "; the password is MOTELOG_DB_PASSWORD's, or the built-in one when it is unset";
+    if (host.empty() || host == "localhost") return "; " + erroradvice(AccessDenied);
     const std::string account = std::string("'") + DatabaseUser + "'@'" + host + "'";
     return "\n    The server sees this logger as " + account +
            ", an account the schema does not create\n    (its 'quillon'@'localhost' serves local "
            "connections only). Unless you made it, create it\n    as the server's administrator "
            "and set MOTELOG_DB_PASSWORD to its password:\n      CREATE USER " +
            account + " IDENTIFIED BY 'your-password';\n      GRANT INSERT ON " + DatabaseName +
-           ".test_data TO " + account + ";";
+           ".test_data TO " + account + ";\n      GRANT SELECT, INSERT, UPDATE ON " +
+           DatabaseName + ".motelog_station TO " + account + ";";
 }
 
-std::string databasehint(const std::string& error) {
-    if (error.find("Access denied") != std::string::npos) return accesshint(error);
-    if (error.find("Can't connect") != std::string::npos)
+std::string databasehint(const StoreError& error) {
+    // A refusal that TLS explains names its cause already, and it is not the password.
+    if (error.tlscause) return "";
+    if (error.code == AccessDenied) return accesshint(error.what());
+    const std::string advice = erroradvice(error.code);
+    if (!advice.empty()) return "; " + advice;
+    if (error.code == 2002 || error.code == 2003)
         return "; is the server running, and is MOTELOG_DB_HOST (or MYSQL_UNIX_PORT, "
                "MYSQL_TCP_PORT) right?";
     return "";
 }
 
-bool checkdatabase(const Password& built) {
+// One step of a store, reported by name; false when it failed.
+bool trystep(const std::string& step, const std::function<void()>& run) {
+    try {
+        run();
+        passed(step);
+        return true;
+    } catch (const StoreError& error) {
+        failed(step, error.what() + databasehint(error));
+        return false;
+    }
+}
+
+// How the connection is protected, as the server reports it for the session.
+std::string encryption(BatchConnection& db, const TlsSettings& tls, const DbHost& host) {
+    std::string version;
+    std::string cipher;
+    for (const std::vector<std::string>& row : db.rows(EncryptionQuery))
+        if (row.size() == 2) (row[0] == "Ssl_version" ? version : cipher) = row[1];
+    return tlsdescription(version, cipher, tls, host);
+}
+
+// What the logger does on `host`, undone: a reading stored in a transaction and, for the
+// spool, a station's row made and moved, all rolled back.
+bool checkhost(const DbSettings& settings, const DbHost& host, bool spooled) {
+    std::cout << "Database " << DatabaseName << " on " << hosttext(host) << " as user "
+              << DatabaseUser << ":" << std::endl;
+    std::unique_ptr<BatchConnection> db;
+    if (!trystep("connect", [&] { db = std::make_unique<BatchConnection>(settings, host); }))
+        return false;
+    bool allwell = true;
+    try {
+        std::cout << "  encryption: " << encryption(*db, settings.tls, host) << std::endl;
+    } catch (const StoreError& error) {
+        failed("encryption", error.what());
+        allwell = false;
+    }
+    allwell &= trystep("store a reading (rolled back)", [&] {
+        db->run(
+            "insert into test_data (logid,moteid,timestamp,data_type,data_value) "
+            "values(0,0,now(),0,0)");
+        db->run("ROLLBACK");
+    });
+    if (spooled)
+        allwell &= trystep("keep the spool's position (rolled back)", [&] {
+            StationId probe{};
+            probe.fill(0xff);
+            db->value(positionread(probe));
+            db->run(positioncreate(probe, 0));
+            db->change(positionmove(probe, 0, 1));
+            db->run("ROLLBACK");
+        });
+    return allwell;
+}
+
+bool checkdatabase(const Password& built, bool spooled) {
     DbSettings settings;
     try {
         settings = dbsettingsfromenvironment(built);
@@ -99,21 +162,15 @@ bool checkdatabase(const Password& built) {
         failed("settings", error.what());
         return false;
     }
-    std::cout << "Database " << DatabaseName << " on " << settings.host << " as user "
-              << DatabaseUser << ":" << std::endl;
-    try {
-        ReadingStore store(settings);
-        passed("connect");
-        std::cout << "  encryption: "
-                  << tlsdescription(store.connection(), settings.tls, settings.host) << std::endl;
-        return true;
-    } catch (const TlsRefused& error) {
-        failed("connect", error.what());
-        return false;
-    } catch (const mysqlpp::Exception& error) {
-        failed("connect", error.what() + databasehint(error.what()));
+    if (const std::string problem = hostlistproblem(settings.host); !problem.empty()) {
+        std::cout << "Database " << DatabaseName << " on " << settings.host << ":" << std::endl;
+        failed("MOTELOG_DB_HOST", problem);
         return false;
     }
+    bool allwell = true;
+    for (const DbHost& host : parsehostlist(settings.host))
+        allwell &= checkhost(settings, host, spooled);
+    return allwell;
 }
 
 // Without taking it: motelog locks the spool and replays its journal when it starts. A
@@ -152,9 +209,16 @@ bool checkspool() {
 }  // namespace
 
 int runstartupcheck(const Password& built) {
-    const std::pair<const char*, bool> parts[] = {{"the serial port", checkport()},
-                                                  {"the database", checkdatabase(built)},
-                                                  {"the spool", checkspool()}};
+    const bool port = checkport();
+    bool spooled = false;
+    try {
+        spooled = spoolsettingsfromenvironment().has_value();
+    } catch (const std::invalid_argument&) {
+        spooled = true;  // checkspool names the problem
+    }
+    const bool database = checkdatabase(built, spooled);
+    const std::pair<const char*, bool> parts[] = {
+        {"the serial port", port}, {"the database", database}, {"the spool", checkspool()}};
     std::string what;
     for (const auto& [name, well] : parts)
         if (!well) what += (what.empty() ? "" : " and ") + std::string(name);

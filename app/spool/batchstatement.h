@@ -13,5 +13,6 @@
 // arrival times on the server's clock. "" when the packets carry no readings.
 std::string batchinsert(const std::vector<JournalEntry>& entries, const ArrivalTime& now);
 
-// The name of a batch's transaction on the server.
+// The name that motelog's XA version gave a batch's transaction, for settling one it left
+// open.
 std::string batchxid(std::uint64_t spoolid, std::uint64_t generation);

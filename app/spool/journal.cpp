@@ -314,6 +314,11 @@ void Journal::readsegment(const Segment& segment, int fd, JournalRead& into, std
     reportline(lines.str());
 }
 
+std::uint64_t Journal::begin() const {
+    const std::lock_guard<std::mutex> guard(mutex_);
+    return segments_.front().first;
+}
+
 std::uint64_t Journal::endlocked() const { return segments_.back().first + segments_.back().count; }
 
 std::uint64_t Journal::end() const {
@@ -416,6 +421,11 @@ void Journal::reportmissing(std::uint64_t from, std::uint64_t to, const std::str
 // One write per report: the reader and the store report on the same stream.
 void Journal::reportline(const std::string& line) {
     if (!line.empty()) report_ << line << std::flush;
+}
+
+bool Journal::full() const {
+    const std::lock_guard<std::mutex> guard(mutex_);
+    return blocked_;
 }
 
 std::uint64_t Journal::bytes() const {

@@ -62,6 +62,8 @@ public:
     // segment cannot be read.
     JournalRead read(std::uint64_t from, std::size_t max);
 
+    // The seq of the first record the journal still holds (end() when it holds none).
+    std::uint64_t begin() const;
     // The seq the next appended record gets.
     std::uint64_t end() const;
     // Waits up to `timeout` for a record with seq `from` or later; returns whether one is there.
@@ -79,8 +81,11 @@ public:
 
     std::uint64_t bytes() const;
 
-    // The records from the last release() point on (at first `firstseq`) up to the end.
-    JournalWaiting waiting();
+    // Whether the last append found no room (the cap, or a full disk).
+    bool full() const;
+
+    // The records from `from` (the first one not stored) up to the end.
+    JournalWaiting waiting(std::uint64_t from);
 
 private:
     struct Segment {

@@ -2,12 +2,7 @@
 
 #include "journal.h"
 
-JournalWaiting Journal::waiting() {
-    std::uint64_t from = 0;
-    {
-        const std::lock_guard<std::mutex> guard(mutex_);
-        from = released_;
-    }
+JournalWaiting Journal::waiting(std::uint64_t from) {
     JournalWaiting waiting;
     const std::uint64_t last = end();
     if (last <= from) return waiting;

@@ -5,7 +5,7 @@
 
 #include <array>
 #include <cerrno>
-#include <random>
+#include <cstdio>
 #include <system_error>
 #include <vector>
 
@@ -15,72 +15,96 @@
 
 namespace {
 
-// magic 4, crc 4, generation 8, spool id 8, stored 8, batch 4, batch count 4, batch xid 8,
-// batch session 8
-constexpr std::size_t SlotSize = 56;
-constexpr std::uint32_t SlotMagic = 0x47504C4Du;  // "MLPG"
+// magic 4, crc 4, station 16, stored 8, durable 8
+constexpr std::size_t RecordBytes = 40;
+constexpr std::uint32_t RecordMagic = 0x32504C4Du;  // "MLP2"
 
-using Slot = std::array<std::uint8_t, SlotSize>;
-
-Slot encodeslot(const Progress& p) {
-    Slot slot{};
-    putle(slot.data(), SlotMagic, 4);
-    putle(slot.data() + 8, p.generation, 8);
-    putle(slot.data() + 16, p.spoolid, 8);
-    putle(slot.data() + 24, p.stored, 8);
-    putle(slot.data() + 32, p.batch, 4);
-    putle(slot.data() + 36, p.batchcount, 4);
-    putle(slot.data() + 40, p.batchxid, 8);
-    putle(slot.data() + 48, p.batchsession, 8);
-    putle(slot.data() + 4, crc32of(slot.data() + 8, SlotSize - 8), 4);
-    return slot;
+std::array<std::uint8_t, RecordBytes> encode(const Progress& p) {
+    std::array<std::uint8_t, RecordBytes> bytes{};
+    putle(bytes.data(), RecordMagic, 4);
+    for (std::size_t i = 0; i < p.station.size(); ++i) bytes[8 + i] = p.station[i];
+    putle(bytes.data() + 24, p.stored, 8);
+    putle(bytes.data() + 32, p.durable, 8);
+    putle(bytes.data() + 4, crc32of(bytes.data() + 8, RecordBytes - 8), 4);
+    return bytes;
 }
 
-bool decodeslot(const std::uint8_t* at, Progress& p) {
-    if (getle(at, 4) != SlotMagic || getle(at + 4, 4) != crc32of(at + 8, SlotSize - 8)) return false;
-    p.generation = getle(at + 8, 8);
-    p.spoolid = getle(at + 16, 8);
-    p.stored = getle(at + 24, 8);
-    p.batch = static_cast<Progress::Batch>(getle(at + 32, 4));
-    p.batchcount = static_cast<std::uint32_t>(getle(at + 36, 4));
-    p.batchxid = getle(at + 40, 8);
-    p.batchsession = getle(at + 48, 8);
-    return p.batch <= Progress::Prepared;
+bool decode(const std::vector<std::uint8_t>& bytes, Progress& p) {
+    if (bytes.size() != RecordBytes || getle(bytes.data(), 4) != RecordMagic ||
+        getle(bytes.data() + 4, 4) != crc32of(bytes.data() + 8, RecordBytes - 8))
+        return false;
+    for (std::size_t i = 0; i < p.station.size(); ++i) p.station[i] = bytes[8 + i];
+    p.stored = getle(bytes.data() + 24, 8);
+    p.durable = getle(bytes.data() + 32, 8);
+    return true;
+}
+
+std::system_error failure(int error, const std::string& what) {
+    return std::system_error(error, std::generic_category(), what);
 }
 
 }  // namespace
 
-ProgressFile::ProgressFile(const std::string& dir, std::ostream& report) : path_(dir + "/progress") {
-    fd_ = open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd_ < 0) throw std::system_error(errno, std::generic_category(), "cannot open " + path_);
-    const std::vector<std::uint8_t> content = readwhole(fd_, path_);
-    bool found = false;
-    for (std::size_t at = 0; at + SlotSize <= content.size() && at < 2 * SlotSize; at += SlotSize) {
-        Progress slot;
-        if (decodeslot(content.data() + at, slot) && (!found || slot.generation > current_.generation)) {
-            current_ = slot;
-            found = true;
-        }
+ProgressFile::ProgressFile(const std::string& dir, std::ostream& report)
+    : dir_(dir), path_(dir + "/progress") {
+    read(report);
+    makespare();
+}
+
+// The spare takes its disk space while there is some.
+void ProgressFile::makespare() {
+    const FileDescriptor fd(open((path_ + ".new").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+    if (fd.get() >= 0) writeat(fd.get(), encode(current_).data(), RecordBytes, 0);
+}
+
+void ProgressFile::read(std::ostream& report) {
+    const FileDescriptor fd(open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        if (errno == ENOENT) return;
+        throw failure(errno, "cannot open " + path_);
     }
-    if (found) return;
-    if (!content.empty())
-        report << "motelog: spool progress " << path_
-               << " is damaged; the journal is stored again from its start" << std::endl;
-    std::random_device random;
-    current_.spoolid = (static_cast<std::uint64_t>(random()) << 32) | random();
-    write(current_);
+    const std::vector<std::uint8_t> content = readwhole(fd.get(), path_);
+    if (decode(content, current_)) {
+        found_ = Found::Current;
+    } else if (const std::optional<LegacyProgress> legacy = readlegacyprogress(content)) {
+        found_ = Found::Upgraded;
+        current_.stored = current_.durable = legacy->stored;
+        legacy_ = legacy->batch;
+    } else {
+        found_ = Found::Damaged;
+        report << "motelog: spool progress " + path_ +
+                      " is damaged; the database's record of this station decides what is stored\n"
+               << std::flush;
+    }
 }
 
-ProgressFile::~ProgressFile() {
-    if (fd_ >= 0) close(fd_);
-}
-
-void ProgressFile::write(Progress next) {
-    next.generation = current_.generation + 1;
-    const Slot slot = encodeslot(next);
-    if (const int error = writeat(fd_, slot.data(), slot.size(), (next.generation % 2) * SlotSize))
-        throw std::system_error(error, std::generic_category(), "cannot write " + path_);
+// The new record goes into the spare file DIR/progress.new, in place, which then changes
+// places with DIR/progress: the old record's file becomes the next spare. Neither step needs
+// space on the disk, so that a full disk cannot stop the spool from recording what it stored.
+void ProgressFile::write(const Progress& next, Sync sync) {
+    const std::string spare = path_ + ".new";
+    {
+        const FileDescriptor fd(open(spare.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+        if (fd.get() < 0) throw failure(errno, "cannot open " + spare);
+        const auto bytes = encode(next);
+        if (const int error = writeat(fd.get(), bytes.data(), bytes.size(), 0))
+            throw failure(error, "cannot write " + spare);
+        if (ftruncate(fd.get(), RecordBytes) != 0) throw failure(errno, "cannot cut " + spare);
+        if (sync == Sync::Disk && fdatasync(fd.get()) != 0)
+            throw failure(errno, "cannot sync " + spare);
+    }
+    if (renameat2(AT_FDCWD, spare.c_str(), AT_FDCWD, path_.c_str(), RENAME_EXCHANGE) != 0) {
+        // No record yet, or a filesystem that cannot exchange: a plain rename.
+        if ((errno != ENOENT && errno != EINVAL) || std::rename(spare.c_str(), path_.c_str()) != 0)
+            throw failure(errno, "cannot rename " + spare);
+        makespare();
+    }
+    if (sync == Sync::Disk) {
+        // The exchange itself reaches the disk with the directory.
+        const FileDescriptor directory(open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (directory.get() < 0 || fsync(directory.get()) != 0)
+            throw failure(errno, "cannot sync the spool directory " + dir_);
+    }
     current_ = next;
+    found_ = Found::Current;
 }
-
-void ProgressFile::sync() { fdatasync(fd_); }

@@ -1,47 +1,57 @@
-// How far the store has got, kept in the spool directory's file "progress": which records
-// are stored, and the database transaction a batch is in while it is being committed, so
-// that a motelog started after a crash can finish or undo it instead of storing twice.
-// The file holds two fixed-size checksummed slots written in turn, so a write torn by a
-// crash leaves the other slot standing.
+// How far the store has got, kept in the spool directory's file "progress": the station
+// this spool stores as, the position up to which the server has acknowledged our batches,
+// and the position up to which it still showed them a replay window later (the journal
+// keeps every record from there on). The file is only ever replaced whole: the new record
+// is written to a file of its own, synced and renamed over the old one, and the directory
+// is synced, so a crash leaves either the old record or the new one.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
 
-struct Progress {
-    enum Batch : std::uint32_t {
-        None = 0,       // no batch under way
-        Preparing = 1,  // a batch's transaction may be prepared on the server
-        Prepared = 2,   // it is prepared: committing it stores the batch
-    };
+#include "legacyprogress.h"
+#include "stationid.h"
 
-    std::uint64_t spoolid = 0;    // random, chosen when the spool was made
-    std::uint64_t stored = 0;     // every record before this seq is stored
-    std::uint64_t generation = 0; // counts the writes; names the batch's transaction
-    Batch batch = None;
-    std::uint32_t batchcount = 0; // records of the batch, from `stored` on
-    std::uint64_t batchxid = 0;   // the generation that named the batch's transaction
-    std::uint64_t batchsession = 0;  // the server's id of the connection that ran the batch
+struct Progress {
+    StationId station{};        // none until the first record is written
+    std::uint64_t stored = 0;   // every record before this seq was committed on the server
+    std::uint64_t durable = 0;  // ... and was still there a replay window after its commit
 };
 
 class ProgressFile {
 public:
-    // Opens DIR/progress, or creates it with a new spool id. Damaged slots are reported on
-    // `report`. Throws std::system_error naming the file when it cannot be used.
+    enum class Found {
+        Fresh,     // no file: a new spool, or one whose file was lost
+        Current,   // a record of this version
+        Upgraded,  // the XA version's file, read once
+        Damaged,   // a file that holds no intact record
+    };
+
+    // Reads DIR/progress; a damaged file is reported on `report`. Throws std::system_error
+    // naming the file when it cannot be read.
     ProgressFile(const std::string& dir, std::ostream& report);
-    ~ProgressFile();
 
-    ProgressFile(const ProgressFile&) = delete;
-    ProgressFile& operator=(const ProgressFile&) = delete;
-
+    Found found() const { return found_; }
     const Progress& current() const { return current_; }
-    // Records `next` (its generation is set here). Throws std::system_error on failure.
-    void write(Progress next);
-    void sync();
+    // The batch that the XA version left open, read from its file.
+    const std::optional<LegacyBatch>& legacybatch() const { return legacy_; }
+
+    enum class Sync { Disk, Later };
+    // Replaces the record with `next`, through to the disk (Disk), or leaving that to the
+    // system (Later: a crash may bring back the last record written to the disk, never a
+    // torn one). Throws std::system_error naming the step that failed; the file and
+    // current() then keep the old record.
+    void write(const Progress& next, Sync sync = Sync::Disk);
 
 private:
+    void read(std::ostream& report);
+    void makespare();
+
+    std::string dir_;
     std::string path_;
-    int fd_ = -1;
+    Found found_ = Found::Fresh;
     Progress current_;
+    std::optional<LegacyBatch> legacy_;
 };

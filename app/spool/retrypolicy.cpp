@@ -25,9 +25,22 @@ std::chrono::milliseconds RetryPolicy::failed(const std::string& error, Clock::t
     return wait;
 }
 
+std::chrono::milliseconds RetryPolicy::refused(const std::string& error,
+                                               const std::string& advice) {
+    if (reported_.insert(error).second)
+        report("motelog: the database refuses the spool's batches: " + error + "; " + advice +
+               "; packets wait in the spool, tried again every " +
+               std::to_string(std::chrono::duration_cast<std::chrono::seconds>(slow_).count()) +
+               " s");
+    return slow_;
+}
+
 void RetryPolicy::succeeded(std::uint64_t waiting, Clock::time_point now) {
     next_ = first_;
-    if (!down_) return;
+    if (!down_) {
+        reported_.clear();
+        return;
+    }
     down_ = false;
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f", std::chrono::duration<double>(now - since_).count());

@@ -23,18 +23,27 @@ Spool::Spool(const SpoolSettings& settings, std::ostream& report)
       lock_(madedirectory(settings.dir)),
       progress_(settings.dir, report),
       journal_(settings.dir, settings.capbytes, progress_.current().stored, report),
-      sink_(journal_, settings.dir, settings.capbytes, report) {}
+      sink_(journal_, settings.dir, settings.capbytes, report),
+      start_(storestart(settings.dir, progress_, journal_, report)) {
+    // A new spool records its station at once, so that a progress file found missing later
+    // means one that was lost.
+    if (progress_.found() == ProgressFile::Found::Fresh && journal_.end() == journal_.begin())
+        progress_.write(Progress{start_.station, start_.stored, start_.durable});
+}
 
 void Spool::start(const DbSettings& settings) {
-    store_ = std::make_unique<SpoolStore>(journal_, progress_, settings, report_);
+    store_ = std::make_unique<SpoolStore>(journal_, progress_, settings, start_, report_);
     store_->start();
     std::thread([this] {
         for (;;) {
             std::this_thread::sleep_for(std::chrono::seconds(1));
             journal_.sync();
-            progress_.sync();
         }
     }).detach();
+}
+
+JournalWaiting Spool::waiting() {
+    return journal_.waiting(store_ ? store_->storedupto() : start_.stored);
 }
 
 int openspool(std::unique_ptr<Spool>& spool) {

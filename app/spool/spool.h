@@ -13,6 +13,7 @@
 #include "spoolsettings.h"
 #include "spoolsink.h"
 #include "spoolstore.h"
+#include "storestart.h"
 
 // Exit statuses when the spool cannot be used.
 constexpr int SpoolUnusableStatus = 2;  // settings wrong, directory or files unusable
@@ -30,7 +31,7 @@ public:
     PacketSink& sink() { return sink_; }
 
     // The packets waiting for the database.
-    JournalWaiting waiting() { return journal_.waiting(); }
+    JournalWaiting waiting();
 
 private:
     std::ostream& report_;
@@ -38,6 +39,7 @@ private:
     ProgressFile progress_;
     Journal journal_;
     SpoolSink sink_;
+    StoreStart start_;
     std::unique_ptr<SpoolStore> store_;
 };
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "hostrotation.h"
 #include "tlsconnect.h"
 
 namespace {
@@ -10,8 +11,11 @@ constexpr const char* InsertTemplate =
     "insert into test_data (logid,moteid,timestamp,data_type,data_value) "
     "values(%0q,%1q,%2,%3,%4)";
 
+// The first host of the list that answers; the list is tried afresh for each packet.
 mysqlpp::Connection& connected(mysqlpp::Connection& connection, const DbSettings& settings) {
-    tlsconnect(connection, nullptr, settings, settings.host);
+    HostRotation hosts(parsehostlist(settings.host));
+    hosts.firstanswering(
+        [&](const DbHost& host) { tlsconnect(connection, nullptr, settings, host); });
     connection.select_db(DatabaseName);
     return connection;
 }

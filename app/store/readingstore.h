@@ -10,17 +10,17 @@
 
 class ReadingStore {
 public:
-    // Connects to `settings.host` as the logger's user with TLS as `settings` ask, selects
-    // the logger's database and makes the query object, in exception mode. Throws
-    // mysqlpp::ConnectionFailed (see tlsconnect()) or mysqlpp::DBSelectionFailed carrying
-    // the client library's error text.
+    // Connects to the first host of `settings.host` that answers, as the logger's user with
+    // TLS as `settings` ask, selects the logger's database and makes the query object, in
+    // exception mode. Throws mysqlpp::ConnectionFailed (the last host's failure; TlsRefused
+    // when TLS explains it, see tlsconnect()) or mysqlpp::DBSelectionFailed carrying the
+    // client library's error text.
     explicit ReadingStore(const DbSettings& settings);
 
     ReadingStore(const ReadingStore&) = delete;
     ReadingStore& operator=(const ReadingStore&) = delete;
 
     mysqlpp::Query& query() { return query_; }
-    mysqlpp::Connection& connection() { return connection_; }
 
 private:
     // Declared in this order so the query goes before the connection closes.

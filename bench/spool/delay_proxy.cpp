@@ -41,11 +41,21 @@ void sendall(int fd, const std::string& bytes) {
     }
 }
 
+// Whether `chunk`, sent by the client, holds a query (command byte 3) starting with `statement`.
+bool holdsquery(const std::string& chunk, const std::string& statement) {
+    return chunk.find('\x03' + statement) != std::string::npos;
+}
+
+// How long a statement cut after it went through is given to run on the server.
+constexpr auto RunsFor = std::chrono::milliseconds(200);
+
 void relay(int client, int server, std::chrono::microseconds oneway,
-           std::shared_ptr<std::atomic<bool>> stopping) {
-    const std::atomic<bool>& stop = *stopping;
+           std::shared_ptr<DelayProxy::Shared> shared) {
+    const std::atomic<bool>& stop = shared->stop;
     Direction ways[2] = {{client, server, {}}, {server, client, {}}};
-    while (!stop && !(ways[0].ended && ways[0].held.empty() && ways[1].ended && ways[1].held.empty())) {
+    Clock::time_point cut = Clock::time_point::max();
+    while (!stop && Clock::now() < cut &&
+           !(ways[0].ended && ways[0].held.empty() && ways[1].ended && ways[1].held.empty())) {
         const auto now = Clock::now();
         int timeout = 100;
         for (const Direction& way : ways)
@@ -59,11 +69,22 @@ void relay(int client, int server, std::chrono::microseconds oneway,
             if (fds[i].revents == 0) continue;
             char buffer[65536];
             const ssize_t got = recv(ways[i].from, buffer, sizeof buffer, 0);
-            if (got > 0)
-                ways[i].held.push_back({Clock::now() + oneway, std::string(buffer, static_cast<std::size_t>(got))});
-            else if (got == 0 || errno != EINTR)
+            if (got > 0) {
+                std::string chunk(buffer, static_cast<std::size_t>(got));
+                if (i == 0 && shared->armed && holdsquery(chunk, shared->statement) &&
+                    shared->armed.exchange(false)) {
+                    ++shared->cuts;
+                    cut = Clock::now() + oneway + RunsFor;
+                    if (shared->when == DelayProxy::Cut::Before) break;
+                }
+                ways[i].held.push_back({Clock::now() + oneway, std::move(chunk)});
+            } else if (got == 0 || errno != EINTR) {
                 ways[i].ended = true;
+            }
         }
+        if (cut != Clock::time_point::max() && shared->when == DelayProxy::Cut::Before) break;
+        // A statement that goes through before its cut never gets its answer.
+        if (cut != Clock::time_point::max()) ways[1].held.clear();
         for (Direction& way : ways) {
             while (!way.held.empty() && way.held.front().due <= Clock::now()) {
                 sendall(way.to, way.held.front().bytes);
@@ -100,14 +121,14 @@ DelayProxy::DelayProxy(std::uint16_t target, std::chrono::microseconds oneway)
 }
 
 DelayProxy::~DelayProxy() {
-    *stop_ = true;
+    shared_->stop = true;
     shutdown(listener_, SHUT_RDWR);
     acceptor_.join();
     close(listener_);
 }
 
 void DelayProxy::accept() {
-    while (!*stop_) {
+    while (!shared_->stop) {
         const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
         if (client < 0) continue;
         const int server = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -120,6 +141,12 @@ void DelayProxy::accept() {
         const int on = 1;
         setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         setsockopt(server, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        std::thread(relay, client, server, oneway_, stop_).detach();
+        std::thread(relay, client, server, oneway_, shared_).detach();
     }
+}
+
+void DelayProxy::cutat(const std::string& statement, Cut when) {
+    shared_->statement = statement;
+    shared_->when = when;
+    shared_->armed = true;
 }

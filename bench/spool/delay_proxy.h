@@ -1,11 +1,15 @@
 // A TCP proxy on 127.0.0.1 that holds every chunk of bytes for a fixed time in each
-// direction before passing it on, as a distant server's network would.
+// direction before passing it on, as a distant server's network would. It can also cut a
+// connection at the moment its client sends a given statement, as a failing network would:
+// before the server sees it, or once the server has had it for a while (so it ran, but its
+// answer never arrives).
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <thread>
 
 class DelayProxy {
@@ -21,6 +25,20 @@ public:
 
     std::uint16_t port() const { return port_; }
 
+    enum class Cut { Before, After };
+    // Cuts the next connection whose client sends a query starting with `statement`.
+    void cutat(const std::string& statement, Cut when);
+    // Connections cut so far.
+    int cuts() const { return shared_->cuts; }
+
+    struct Shared {
+        std::atomic<bool> stop{false};
+        std::atomic<bool> armed{false};
+        std::atomic<int> cuts{0};
+        std::string statement;  // written before `armed` is set
+        Cut when = Cut::Before;
+    };
+
 private:
     void accept();
 
@@ -29,6 +47,6 @@ private:
     int listener_ = -1;
     std::uint16_t port_ = 0;
     // Shared with the connections' threads, which may outlive the proxy by a moment.
-    std::shared_ptr<std::atomic<bool>> stop_ = std::make_shared<std::atomic<bool>>(false);
+    std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
     std::thread acceptor_;
 };

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <regex>
@@ -476,6 +477,25 @@ TEST_F(MotelogTest, TlsRequiredIsRefusedByAServerWithoutTls) {
     EXPECT_EQ(db().rowsofmote(mote).size(), 0u);
 }
 
+TEST_F(MotelogTest, TriesTheHostsOfAListInTurnForEachPacket) {
+    constexpr int mote = 60045;
+    db().deletemotes(mote, mote + 1);
+    // Nothing listens on port 1 of the loopback address; the socket reaches the server.
+    auto run = start({"MOTELOG_DB_HOST=127.0.0.1:1, localhost"});
+    const Bytes first = datapacket(0x01, 6, mote, {{2, 3000}});
+    const Bytes second = datapacket(0x01, 6, mote + 1, {{2, 3000}});
+    pty_.send(first);
+    const std::string expected = storedtrace(first, mote, {{2, 3000, "14.72"}});
+    EXPECT_TRUE(run->waitForOutput(expected, Patience));
+    pty_.send(second);
+    EXPECT_TRUE(run->waitForOutput(expected + storedtrace(second, mote + 1, {{2, 3000, "14.72"}}),
+                                   Patience));
+    EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
+    EXPECT_EQ(run->err(), "");
+    EXPECT_EQ(db().rowsofmote(mote).size(), 1u);
+    EXPECT_EQ(db().rowsofmote(mote + 1).size(), 1u);
+}
+
 // The client library's own text for a failed connection through `socket`.
 std::string connecterror(const std::string& socket) {
     MYSQL* mysql = mysql_init(nullptr);
@@ -606,6 +626,7 @@ TEST_F(MotelogTest, CheckPassesWhenThePortAndTheDatabaseAreReady) {
                               "Database marrowby on localhost as user quillon:\n"
                               "  connect: ok\n"
                               "  encryption: none, none needed through the local socket\n"
+                              "  store a reading (rolled back): ok\n"
                               "All is well: motelog can start.\n");
     EXPECT_EQ(run->err(), "");
 }
@@ -647,6 +668,45 @@ TEST_F(MotelogTest, CheckSaysAMissingSpoolDirectoryWillBeCreated) {
               std::string::npos)
         << run->out();
     EXPECT_NE(access(spool.c_str(), F_OK), 0) << "--check leaves no directory behind";
+}
+
+// Runs `undo` when it goes, also after a failed assertion.
+struct Undo {
+    std::function<void()> undo;
+    ~Undo() { undo(); }
+};
+
+TEST_F(MotelogTest, CheckWithASpoolNamesAMissingPrivilegeAndAMissingCompanionTable) {
+    const std::vector<std::string> spooled = {"MOTELOG_SPOOL=" + testing::TempDir() +
+                                              "check-spool"};
+    const std::string step = "  keep the spool's position (rolled back): FAILED, ";
+    {
+        db().execute("REVOKE UPDATE ON marrowby.motelog_station FROM 'quillon'@'localhost'");
+        const Undo grant{[&] {
+            db().execute("GRANT UPDATE ON marrowby.motelog_station TO 'quillon'@'localhost'");
+        }};
+        auto run = start(spooled, {"--check"});
+        EXPECT_EQ(run->waitForExit(Patience), 1);
+        EXPECT_NE(run->out().find("  store a reading (rolled back): ok\n"), std::string::npos)
+            << run->out();
+        EXPECT_NE(
+            run->err().find(step + "UPDATE command denied to user 'quillon'@'localhost' for table "
+                                   "`marrowby`.`motelog_station`; the logger's account needs"),
+            std::string::npos)
+            << run->err();
+    }
+    db().execute("RENAME TABLE marrowby.motelog_station TO marrowby.motelog_station_away");
+    const Undo rename{[&] {
+        db().execute("RENAME TABLE marrowby.motelog_station_away TO marrowby.motelog_station");
+    }};
+    auto run = start(spooled, {"--check"});
+    EXPECT_EQ(run->waitForExit(Patience), 1);
+    EXPECT_NE(run->err().find(step + "Table 'marrowby.motelog_station' doesn't exist; load "
+                                     "sql/schema.sql into the server\n"),
+              std::string::npos)
+        << run->err();
+    EXPECT_NE(run->err().find("motelog --check: the database failed; see above.\n"),
+              std::string::npos);
 }
 
 TEST_F(MotelogTest, CheckNamesAMissingPort) {

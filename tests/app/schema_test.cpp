@@ -44,14 +44,19 @@ TEST_F(SchemaTest, AReloadKeepsAPasswordTheOperatorChose) {
     EXPECT_FALSE(connects(buildpassword().data()));
 }
 
-TEST_F(SchemaTest, TheLoggersAccountIsLocalAndMayOnlyInsert) {
+TEST_F(SchemaTest, TheLoggersAccountIsLocalAndMayOnlyInsertReadingsAndKeepItsStationsRow) {
     reload();
     EXPECT_EQ(db().scalar("SELECT GROUP_CONCAT(host) FROM mysql.user WHERE user = 'quillon'"),
               "localhost");
-    EXPECT_EQ(db().scalar("SELECT GROUP_CONCAT(privilege_type) FROM "
-                          "information_schema.table_privileges WHERE grantee = "
-                          "\"'quillon'@'localhost'\""),
-              "INSERT");
+    const auto privileges = [&](const std::string& table) {
+        return db().scalar(
+            "SELECT GROUP_CONCAT(privilege_type ORDER BY privilege_type) FROM "
+            "information_schema.table_privileges WHERE grantee = "
+            "\"'quillon'@'localhost'\" AND table_name = '" +
+            table + "'");
+    };
+    EXPECT_EQ(privileges("test_data"), "INSERT");
+    EXPECT_EQ(privileges("motelog_station"), "INSERT,SELECT,UPDATE");
     EXPECT_EQ(db().scalar("SELECT COUNT(*) FROM information_schema.schema_privileges WHERE "
                           "grantee = \"'quillon'@'localhost'\""),
               "0");

@@ -32,6 +32,7 @@ protected:
         db().execute("CREATE OR REPLACE USER " + account_ + " IDENTIFIED BY '" +
                      buildpassword().data() + "'");
         db().execute("GRANT INSERT ON marrowby.test_data TO " + account_);
+        db().execute("GRANT SELECT, INSERT, UPDATE ON marrowby.motelog_station TO " + account_);
     }
 
     // motelog with `args`, over TCP only (the socket made unusable), MOTELOG_DB_TLS_CA the

@@ -311,19 +311,22 @@ TEST(BootId, IsReadFromTheTextOfProcAndUnknownForAnythingElse) {
     EXPECT_NE(arrivalnow().bootid, BootId{});
 }
 
-TEST_F(JournalTest, ProgressSurvivesATornWriteOfItsNewestSlot) {
+TEST_F(JournalTest, ProgressSurvivesACrashWhileItsNextRecordIsWritten) {
     std::ostringstream report;
     {
         ProgressFile progress(dir_, report);
-        Progress p = progress.current();
-        p.stored = 7;
-        progress.write(p);  // generation 2, slot 0
-        p.stored = 9;
-        progress.write(p);  // generation 3, slot 1
+        progress.write(Progress{StationId{1}, 9, 7});
     }
-    damagebyte(dir_ / "progress", 56 + 30);
-    ProgressFile reopened(dir_, report);
-    EXPECT_EQ(reopened.current().stored, 7u);
+    // A crash leaves the next record's file torn, never renamed over the last one.
+    std::ofstream(dir_ / "progress.new", std::ios::binary) << "MLP2";
+    {
+        ProgressFile reopened(dir_, report);
+        EXPECT_EQ(reopened.found(), ProgressFile::Found::Current);
+        EXPECT_EQ(reopened.current().stored, 9u);
+        EXPECT_EQ(reopened.current().durable, 7u);
+        reopened.write(Progress{StationId{1}, 12, 9});
+    }
+    EXPECT_EQ(ProgressFile(dir_, report).current().stored, 12u);
     EXPECT_EQ(report.str(), "");
 }
 

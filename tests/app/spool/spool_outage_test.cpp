@@ -6,10 +6,14 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
+#include "delay_proxy.h"
 #include "journalrecord.h"
+#include "password.h"
+#include "readingstore.h"
 #include "spool_run.h"
 #include "test_database.h"
 
@@ -27,12 +31,23 @@ protected:
         db_->execute("TRUNCATE TABLE marrowby.test_data");
     }
 
-    static int server(const std::string& command) {
+    void TearDown() override {
+        // A test that ran the server with its log flushed once a second leaves it durable.
+        if (!durable_) {
+            server("stop");
+            server("start");
+        }
+    }
+
+    int server(const std::string& command, bool durable = true) {
+        if (command == "start") durable_ = durable;
         const std::string dir = std::getenv("MOTELOG_DB_DIR");
-        return std::system(("MOTELOG_DB_DURABLE=1 " MOTELOG_DB_SERVER " " + command + " " + dir +
-                            " >/dev/null")
+        return std::system((std::string(durable ? "MOTELOG_DB_DURABLE=1 " : "") +
+                            MOTELOG_DB_SERVER " " + command + " " + dir + " >/dev/null")
                                .c_str());
     }
+
+    bool durable_ = true;
 
     static void killserver() {
         std::ifstream pidfile(std::string(std::getenv("MOTELOG_DB_DIR")) + "/mysqld.pid");
@@ -48,11 +63,20 @@ protected:
     }
 
     std::unique_ptr<ChildProcess> start(const std::vector<std::string>& extra = {}) {
-        return startspooled(pty_, db_->clientenvironment(), freshdirectory("spool-outage"), extra);
+        spool_ = freshdirectory("spool-outage");
+        return startspooled(pty_, db_->clientenvironment(), spool_, extra);
+    }
+
+    std::uintmax_t journalbytes() {
+        std::uintmax_t bytes = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(spool_))
+            if (entry.path().extension() == ".journal") bytes += entry.file_size();
+        return bytes;
     }
 
     std::unique_ptr<TestDatabase> db_;
     PtyPair pty_;
+    std::string spool_;
 };
 
 TEST_F(SpoolOutageTest, AServerKilledMidStreamLosesNothingAndStoresNothingTwice) {
@@ -64,7 +88,7 @@ TEST_F(SpoolOutageTest, AServerKilledMidStreamLosesNothingAndStoresNothingTwice)
     std::thread restart;
     const std::vector<double> sent = sendpaced(pty_, *run, line, 6250us, [&](std::size_t i) {
         if (i == 80) killserver();
-        if (i == 400) restart = std::thread([] { server("start"); });
+        if (i == 400) restart = std::thread([this] { server("start"); });
     });
     restart.join();
     db_ = std::make_unique<TestDatabase>();
@@ -95,8 +119,9 @@ TEST_F(SpoolOutageTest, AServerKilledMidStreamLosesNothingAndStoresNothingTwice)
 
 TEST_F(SpoolOutageTest, AtItsCapTheSpoolDropsAndCountsUntilThereIsRoom) {
     ASSERT_EQ(server("stop"), 0);
-    // 2 KiB hold 26 journal records.
-    auto run = start({"MOTELOG_SPOOL_MAX=2K"});
+    // 2 KiB hold 26 journal records. Stored records are released without waiting out the
+    // replay window.
+    auto run = start({"MOTELOG_SPOOL_MAX=2K", "MOTELOG_TEST_REPLAY_WINDOW_MS=0"});
     std::vector<Bytes> line;
     for (int mote = 1; mote <= 50; ++mote) line.push_back(rawpacket(static_cast<std::uint16_t>(mote)));
     sendpaced(pty_, *run, line, 2ms);
@@ -105,8 +130,10 @@ TEST_F(SpoolOutageTest, AtItsCapTheSpoolDropsAndCountsUntilThereIsRoom) {
     ASSERT_EQ(server("start"), 0);
     db_ = std::make_unique<TestDatabase>();
     EXPECT_TRUE(readuntil(*run, [&] { return rows() >= 26; }, Patience));
-    // Said once the stored batch has also given its journal space back.
     EXPECT_TRUE(run->waitForError("motelog: database available again", Patience)) << run->err();
+    EXPECT_TRUE(readuntil(
+        *run, [&] { return journalbytes() < 1024; }, Patience))
+        << journalbytes();
     sendpaced(pty_, *run, {rawpacket(51), rawpacket(52)}, 2ms);
     EXPECT_TRUE(readuntil(*run, [&] { return rows() >= 28; }, Patience));
     EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
@@ -173,6 +200,75 @@ TEST_F(SpoolOutageTest, ARecordDamagedWhileItWaitsIsSkippedAndTheRestIsStored) {
               std::string::npos)
         << run->err();
     EXPECT_EQ(run->err().find("still unavailable"), std::string::npos) << run->err();
+}
+
+TEST_F(SpoolOutageTest, ACommitCutByTheNetworkLandsOnceAndNoOtherConnectionEnds) {
+    // motelog reaches the server over TCP through the proxy, with an account for that address.
+    const std::string password = buildpassword().data();
+    db_->execute("CREATE OR REPLACE USER 'quillon'@'127.0.0.1' IDENTIFIED BY '" + password + "'");
+    db_->execute("GRANT INSERT ON marrowby.test_data TO 'quillon'@'127.0.0.1'");
+    db_->execute(
+        "GRANT SELECT, INSERT, UPDATE ON marrowby.motelog_station TO 'quillon'@'127.0.0.1'");
+    DelayProxy proxy(static_cast<std::uint16_t>(std::stoul(std::getenv("MYSQL_TCP_PORT"))), {});
+    // Another client of the same account, idle meanwhile, as a direct-mode motelog would be.
+    const DbSettings settings{"localhost", password};
+    ReadingStore idle(settings);
+
+    constexpr int packets = 30;
+    auto run =
+        start({"MOTELOG_DB_HOST=127.0.0.1", "MYSQL_TCP_PORT=" + std::to_string(proxy.port())});
+    std::vector<Bytes> line;
+    for (int mote = 1; mote <= packets; ++mote)
+        line.push_back(rawpacket(static_cast<std::uint16_t>(mote)));
+    sendpaced(pty_, *run, line, 20ms, [&](std::size_t i) {
+        if (i == 5) proxy.cutat("COMMIT", DelayProxy::Cut::After);  // it lands; its answer is lost
+        if (i == 15) proxy.cutat("COMMIT", DelayProxy::Cut::Before);
+    });
+    EXPECT_TRUE(readuntil(
+        *run, [&] { return rows() >= packets; }, Patience))
+        << run->err();
+    EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
+    db_->execute("DROP USER 'quillon'@'127.0.0.1'");
+
+    EXPECT_EQ(proxy.cuts(), 2);
+    EXPECT_EQ(rows(), static_cast<std::size_t>(packets));
+    EXPECT_EQ(rows("moteid BETWEEN 1 AND " + std::to_string(packets)),
+              static_cast<std::size_t>(packets));
+    EXPECT_EQ(db_->scalar("SELECT COUNT(DISTINCT moteid) FROM marrowby.test_data"),
+              std::to_string(packets));
+    EXPECT_NO_THROW(insertreading(idle, packets + 1, 4, 1));
+}
+
+TEST_F(SpoolOutageTest, AServerThatLosesItsLastCommitsInACrashLosesNothingForMotelog) {
+    // The InnoDB log written about once a second, as the private server does by default.
+    ASSERT_EQ(server("stop"), 0);
+    ASSERT_EQ(server("start", false), 0);
+    db_ = std::make_unique<TestDatabase>();
+    auto run = start();
+    constexpr int rounds = 3, perround = 100;
+    for (int round = 0; round < rounds; ++round) {
+        std::vector<Bytes> line;
+        for (int i = 1; i <= perround; ++i)
+            line.push_back(rawpacket(static_cast<std::uint16_t>(round * perround + i)));
+        sendpaced(pty_, *run, line, 5ms);
+        // Killed as soon as it has taken the round's last packets: they are still in its log
+        // buffer.
+        EXPECT_TRUE(readuntil(
+            *run, [&] { return rows("moteid = " + std::to_string((round + 1) * perround)) > 0; },
+            Patience));
+        killserver();
+        ASSERT_EQ(server("start", false), 0);
+        db_ = std::make_unique<TestDatabase>();
+    }
+    // The last round's commits come back when motelog finds them missing a replay window
+    // later, while the line is idle.
+    EXPECT_TRUE(readuntil(
+        *run, [&] { return rows() >= rounds * perround; }, Patience))
+        << run->err();
+    EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
+    EXPECT_EQ(rows(), static_cast<std::size_t>(rounds * perround)) << run->err();
+    EXPECT_EQ(db_->scalar("SELECT COUNT(DISTINCT moteid) FROM marrowby.test_data"),
+              std::to_string(rounds * perround));
 }
 
 }  // namespace

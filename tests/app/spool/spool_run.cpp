@@ -69,7 +69,7 @@ bool readuntil(ChildProcess& run, const std::function<bool()>& done, std::chrono
 }
 
 SmallDisk::SmallDisk(const std::string& path) : path_(path) {
-    mounted_ = mount("tmpfs", path.c_str(), "tmpfs", 0, "size=16k") == 0;
+    mounted_ = mount("tmpfs", path.c_str(), "tmpfs", 0, "size=24k") == 0;
     error_ = mounted_ ? "" : std::string("cannot mount a tmpfs: ") + std::strerror(errno);
 }
 

@@ -34,8 +34,9 @@ std::vector<double> sendpaced(const PtyPair& pty, ChildProcess& run, const std::
 // Reads the program's output until `done()` holds or `timeout` has passed; returns done().
 bool readuntil(ChildProcess& run, const std::function<bool()>& done, std::chrono::milliseconds timeout);
 
-// A small tmpfs (16 KiB, less than one journal segment) at `path`, unmounted again when the
-// test ends. Mounting needs root, as CI has.
+// A small tmpfs at `path`, unmounted again when the test ends: 24 KiB, six pages, of which
+// the spool's small files take three, far less than one journal segment. Mounting needs
+// root, as CI has.
 class SmallDisk {
 public:
     explicit SmallDisk(const std::string& path);

@@ -14,6 +14,7 @@
 #include <iterator>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "line_observer.h"
@@ -93,11 +94,17 @@ std::pair<int, std::string> statusof(const std::string& status) {
     return {exit, run.out()};
 }
 
-// The logger's account locked while it lives, as an outage of the database.
+// The logger's account locked while it lives, and its open sessions ended, as an outage of
+// the database.
 class LockedAccount {
 public:
     explicit LockedAccount(TestDatabase& db) : db_(db) {
         db_.execute("ALTER USER 'quillon'@'localhost' ACCOUNT LOCK");
+        const std::string sessions = db_.scalar(
+            "SELECT COALESCE(GROUP_CONCAT(id), '') FROM information_schema.processlist "
+            "WHERE user = 'quillon'");
+        std::istringstream ids(sessions);
+        for (std::string id; std::getline(ids, id, ',');) db_.execute("KILL " + id);
     }
     ~LockedAccount() { db_.execute("ALTER USER 'quillon'@'localhost' ACCOUNT UNLOCK"); }
 
@@ -331,8 +338,7 @@ TEST_F(ServiceTest, StatusAndMetricsDuringARunAnOutageAndAfterTheStop) {
                           "motelog_mote_temperature_fahrenheit{mote=\"63501\"} 14.72\n",
                           "motelog_mote_reading_raw{mote=\"63501\",data_type=\"4\"} 258\n"});
 
-    // The logger's account is locked: packets wait in the spool. (The store keeps no
-    // connection while nothing waits, so the next packet needs a new one.)
+    // The logger's account is locked and its connection ended: packets wait in the spool.
     {
         const LockedAccount locked(db());
         for (int mote = waiting; mote <= waiting + 2; ++mote)
