@@ -20,6 +20,8 @@ using namespace std::chrono_literals;
 constexpr auto LineRate = 6250us;  // 160 packets/s
 // A killed node freezes the cluster's commits for about 5 s; a loaded machine adds to that.
 constexpr auto Patience = 90s;
+// Longer than any wait of a store that works: a kill's freeze and the retries after it.
+constexpr auto Stall = 30s;
 
 class ClusterTest : public ::testing::Test {
 protected:
@@ -43,13 +45,23 @@ protected:
         return startspooled(pty, {}, spool, {"MOTELOG_DB_HOST=" + host});
     }
 
-    // Waits until motes `first` to `last` have rows, stops motelog and checks that each
-    // packet has its `perpacket` rows once.
+    // Waits until motes `first` to `last` have rows (or nothing more is stored for a long
+    // while), stops motelog and checks that each packet has its `perpacket` rows once.
     void expectstoredonce(ChildProcess& run, int first, int last, int perpacket = 1) {
         const auto count = static_cast<std::size_t>(last - first + 1);
-        EXPECT_TRUE(readuntil(run, [&] { return cluster().motes(first, last) >= count; }, Patience))
-            << cluster().motes(first, last) << " of " << count << " packets stored; motelog said at the end:\n"
-            << run.err().substr(run.err().size() - std::min<std::size_t>(run.err().size(), 1000));
+        std::size_t stored = 0;
+        auto progressed = std::chrono::steady_clock::now();
+        readuntil(
+            run,
+            [&] {
+                const std::size_t now = cluster().motes(first, last);
+                if (now > stored) progressed = std::chrono::steady_clock::now();
+                stored = now;
+                return stored >= count || std::chrono::steady_clock::now() - progressed > Stall;
+            },
+            Patience);
+        EXPECT_GE(stored, count) << "packets stored; motelog said at the end:\n"
+                                 << run.err().substr(run.err().size() - std::min<std::size_t>(run.err().size(), 1000));
         EXPECT_EQ(run.stop(SIGTERM, Patience), 0);
         expectexactlyonce(cluster().rowspermote(first, last), first, last, perpacket);
     }
