@@ -4,21 +4,18 @@
 //
 //   end_to_end_bench --motelog PATH --socket PATH --server-pid PID --work DIR
 //                    [--packets N] [--window N] [--floor-packets N] [--line-seconds N]
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <fstream>
 #include <map>
 #include <string>
-#include <sys/utsname.h>
 
 #include "admin_connection.h"
 #include "bench_args.h"
 #include "bench_traffic.h"
 #include "line_runs.h"
+#include "machine.h"
 #include "options.h"
 #include "password.h"
 #include "store_floor.h"
@@ -27,28 +24,8 @@ namespace {
 
 using motesim::kLineRatePackets;
 
-std::string cpuModel() {
-    std::ifstream info("/proc/cpuinfo");
-    for (std::string line; std::getline(info, line);)
-        if (line.rfind("model name", 0) == 0) return line.substr(line.find(':') + 2);
-    return "unknown CPU";
-}
-
-std::string osName() {
-    std::ifstream release("/etc/os-release");
-    for (std::string line; std::getline(release, line);)
-        if (line.rfind("PRETTY_NAME=", 0) == 0) return line.substr(13, line.size() - 14);
-    return "unknown system";
-}
-
 void printMachine(AdminConnection& db) {
-    utsname system{};
-    uname(&system);
-    const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGE_SIZE);
-    std::printf("machine: %s, %ld cores, %.0f GiB, %s, kernel %s\n", cpuModel().c_str(),
-                sysconf(_SC_NPROCESSORS_ONLN),
-                static_cast<double>(pages) * static_cast<double>(pageSize) / (1 << 30),
-                osName().c_str(), system.release);
+    std::printf("machine: %s\n", machineDescription().c_str());
     const auto settings = db.rows(
         "select version(), @@innodb_flush_log_at_trx_commit, @@log_bin, @@innodb_doublewrite, "
         "@@sync_binlog, @@innodb_buffer_pool_size div 1048576");

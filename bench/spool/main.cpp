@@ -20,20 +20,12 @@
 #include "bench_args.h"
 #include "bench_traffic.h"
 #include "delay_proxy.h"
+#include "machine.h"
 #include "password.h"
 #include "spool_runs.h"
 #include "store_floor.h"
 
 namespace {
-
-double loadAverage() {
-    double load = 0;
-    if (FILE* file = std::fopen("/proc/loadavg", "r")) {
-        if (std::fscanf(file, "%lf", &load) != 1) load = 0;
-        std::fclose(file);
-    }
-    return load;
-}
 
 void printLine(const std::string& who, const LineResult& r) {
     std::printf(

@@ -59,6 +59,18 @@ std::vector<double> sendpaced(const PtyPair& pty, ChildProcess& run, const std::
     return sent;
 }
 
+void feedwhile(const std::vector<Feed*>& feeds, std::chrono::microseconds interval,
+               const std::function<bool()>& goon) {
+    const auto start = Clock::now();
+    for (long sent = 1; goon(); ++sent) {
+        for (Feed* feed : feeds) feed->pty.send(rawpacket(feed->nextmote++));
+        const auto next = start + interval * sent;
+        do {
+            for (Feed* feed : feeds) feed->run.waitForOutput(Never, std::chrono::milliseconds(1));
+        } while (Clock::now() < next);
+    }
+}
+
 bool readuntil(ChildProcess& run, const std::function<bool()>& done, std::chrono::milliseconds timeout) {
     const auto deadline = Clock::now() + timeout;
     while (!done()) {

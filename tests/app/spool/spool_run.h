@@ -31,6 +31,19 @@ std::vector<double> sendpaced(const PtyPair& pty, ChildProcess& run, const std::
                               std::chrono::microseconds interval,
                               const std::function<void(std::size_t)>& before = {});
 
+// A motelog that a test feeds with packets of its own: its line, the program, and the
+// mote id of the next packet.
+struct Feed {
+    const PtyPair& pty;
+    ChildProcess& run;
+    std::uint16_t nextmote;
+};
+
+// Sends a rawpacket() to every feed each `interval`, the mote ids counting up from each
+// feed's nextmote, for as long as `goon()` holds; reads the programs' output meanwhile.
+void feedwhile(const std::vector<Feed*>& feeds, std::chrono::microseconds interval,
+               const std::function<bool()>& goon);
+
 // Reads the program's output until `done()` holds or `timeout` has passed; returns done().
 bool readuntil(ChildProcess& run, const std::function<bool()>& done, std::chrono::milliseconds timeout);
 
