@@ -2,11 +2,13 @@
 // by the list of its nodes or through HAProxy: a steady flow, the node that serves motelog
 // killed and restarted during a flow and during a backlog's drain, and two motelogs at once.
 // Every packet carries a mote id of its own, by which its rows are counted: each packet
-// must be stored exactly once.
+// must be stored exactly once. The cluster is a TLS cluster (scripts/db-cluster start
+// --tls): motelog's connections and the nodes' own traffic are encrypted.
 #include <gtest/gtest.h>
 #include <signal.h>
 
 #include <atomic>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -174,6 +176,60 @@ TEST_F(ClusterTest, TwoMotelogsAtOnceStoreEachPacketOnce) {
     feedwhile({&a, &b}, LineRate, [&] { return a.nextmote <= 480; });
     expectstoredonce(*first, 1, 480);
     expectstoredonce(*second, 1001, 1480);
+}
+
+TEST_F(ClusterTest, VerifiedTlsToEachNodeStoresEachPacketOnceAndCheckSaysSo) {
+    ASSERT_FALSE(cluster().tlsca().empty()) << "the test cluster runs without TLS";
+    const std::vector<std::string> verify = {"MOTELOG_DB_HOST=" + cluster().hostlist(),
+                                             "MOTELOG_DB_TLS=verify",
+                                             "MOTELOG_DB_TLS_CA=" + cluster().tlsca()};
+    const std::string spool = freshdirectory("cluster-tls");
+
+    auto check = startspooled(pty_, {}, spool, verify, {"--check"});
+    EXPECT_EQ(check->waitForExit(Patience), 0) << check->err();
+    std::istringstream hosts(cluster().hostlist());
+    for (std::string host; std::getline(hosts, host, ',');)
+        EXPECT_TRUE(std::regex_search(
+            check->out(),
+            std::regex("Database marrowby on " + host +
+                       " as user quillon:\n  connect: ok\n  encryption: TLSv1\\.[23], [A-Z0-9_-]+; "
+                       "the server's certificate is verified: signed by the CA in " +
+                       cluster().tlsca() + ", made out to 127\\.0\\.0\\.1\n")))
+            << host << " in:\n"
+            << check->out();
+
+    auto run = startspooled(pty_, {}, spool, verify);
+    Feed feed{pty_, *run, 1};
+    feedwhile({&feed}, LineRate, [&] { return feed.nextmote <= 160; });  // 1 s
+    expectstoredonce(*run, 1, 160);
+}
+
+// A peer's view of each node's group communication port: a TLS handshake that a certificate
+// from the cluster's CA passes, verified both ways, and that a peer without one fails.
+TEST_F(ClusterTest, NodesTakeOnlyPeersWithACertificateOfTheirCaOverTls) {
+    ASSERT_FALSE(cluster().tlsca().empty()) << "the test cluster runs without TLS";
+    // openssl's exit status and what it said, for a handshake with node `node`.
+    const auto handshake = [&](int node, const std::string& options) {
+        ChildProcess peer(
+            "/bin/sh", {"-c", "exec openssl s_client -brief -verify_return_error -connect " +
+                                  cluster().groupaddress(node) + " -CAfile " + cluster().tlsca() +
+                                  " " + options + " </dev/null"});
+        const int status = peer.waitForExit(Patience);
+        return std::make_pair(status, "node " + std::to_string(node) + ": " + peer.err());
+    };
+    const std::string nodecertificate = "-cert " + cluster().tlsfile("node-cert.pem") + " -key " +
+                                        cluster().tlsfile("node-key.pem");
+    for (int node = 1; node <= cluster().nodes(); ++node) {
+        const auto [status, said] = handshake(node, nodecertificate);
+        EXPECT_EQ(status, 0) << said;
+        EXPECT_NE(said.find("Verification: OK"), std::string::npos) << said;
+        // In TLS 1.3 the node judges the client's certificate once the client has finished
+        // its side of the handshake: the stranger waits for the node's answer.
+        const auto [strangerstatus, strangersaid] = handshake(node, "-ign_eof");
+        EXPECT_NE(strangerstatus, 0) << strangersaid;
+        EXPECT_NE(strangersaid.find("alert certificate required"), std::string::npos)
+            << strangersaid;
+    }
 }
 
 }  // namespace

@@ -28,15 +28,17 @@ std::string freshdirectory(const std::string& name) {
     return dir.string();
 }
 
-std::unique_ptr<ChildProcess> startspooled(const PtyPair& pty, const std::vector<std::string>& clientenv,
+std::unique_ptr<ChildProcess> startspooled(const PtyPair& pty,
+                                           const std::vector<std::string>& clientenv,
                                            const std::string& spool,
-                                           const std::vector<std::string>& extra) {
+                                           const std::vector<std::string>& extra,
+                                           const std::vector<std::string>& args) {
     std::vector<std::string> settings = clientenv;
     settings.insert(settings.end(), {"COM1=" + pty.slavePath(), "MOTELOG_DB_HOST",
                                      "MOTELOG_DB_PASSWORD", "MOTELOG_SPOOL=" + spool,
                                      "MOTELOG_SPOOL_MAX"});
     settings.insert(settings.end(), extra.begin(), extra.end());
-    return std::make_unique<ChildProcess>(MOTELOG_PROGRAM, std::vector<std::string>{}, settings);
+    return std::make_unique<ChildProcess>(MOTELOG_PROGRAM, args, settings);
 }
 
 Bytes rawpacket(std::uint16_t moteid, std::uint16_t raw) { return datapacket(0x01, 6, moteid, {{4, raw}}); }

@@ -15,11 +15,13 @@
 // An empty directory named after NAME and the process under the test's temporary directory.
 std::string freshdirectory(const std::string& name);
 
-// Starts motelog on `pty` with `clientenv` (the server's client settings), the spool in
-// `spool`, and `extra` settings on top.
-std::unique_ptr<ChildProcess> startspooled(const PtyPair& pty, const std::vector<std::string>& clientenv,
+// Starts motelog with `args` on `pty` with `clientenv` (the server's client settings), the
+// spool in `spool`, and `extra` settings on top.
+std::unique_ptr<ChildProcess> startspooled(const PtyPair& pty,
+                                           const std::vector<std::string>& clientenv,
                                            const std::string& spool,
-                                           const std::vector<std::string>& extra = {});
+                                           const std::vector<std::string>& extra = {},
+                                           const std::vector<std::string>& args = {});
 
 // A packet of mote `moteid` with one reading of a type stored raw, whose value is `raw`.
 Bytes rawpacket(std::uint16_t moteid, std::uint16_t raw = 7);

@@ -17,16 +17,24 @@
 
 namespace {
 
-// The value that DIR/NAME exports as MOTELOG_DB_HOST.
-std::string exportedhost(const std::string& dir, const std::string& name) {
+// The value that DIR/NAME exports as `variable`; empty when it exports none.
+std::string exported(const std::string& dir, const std::string& name, const std::string& variable) {
     std::ifstream file(dir + "/" + name);
-    const std::string prefix = "export MOTELOG_DB_HOST=";
+    const std::string prefix = "export " + variable + "=";
     std::string line;
     while (std::getline(file, line))
         if (line.compare(0, prefix.size(), prefix) == 0) return line.substr(prefix.size());
-    throw std::runtime_error("no MOTELOG_DB_HOST in " + dir + "/" + name +
-                             ": the cluster or its proxy is not running (scripts/db-cluster start " + dir +
-                             ", then proxy " + dir + ")");
+    return "";
+}
+
+std::string exportedhost(const std::string& dir, const std::string& name) {
+    std::string host = exported(dir, name, "MOTELOG_DB_HOST");
+    if (host.empty())
+        throw std::runtime_error(
+            "no MOTELOG_DB_HOST in " + dir + "/" + name +
+            ": the cluster or its proxy is not running (scripts/db-cluster start " + dir +
+            ", then proxy " + dir + ")");
+    return host;
 }
 
 // A root connection to node `node` through its socket. Throws mysqlpp::Exception.
@@ -75,6 +83,15 @@ TestCluster::TestCluster() {
     std::ifstream(dir_ + "/nodes") >> nodes_;
     hostlist_ = exportedhost(dir_, "client.env");
     proxy_ = exportedhost(dir_, "proxy.env");
+    tlsca_ = exported(dir_, "client.env", "MOTELOG_DB_TLS_CA");
+}
+
+std::string TestCluster::groupaddress(int node) const {
+    // DIR/nodeI/ports: "sql gcomm ist sst".
+    int sql = 0;
+    int group = 0;
+    std::ifstream(dir_ + "/node" + std::to_string(node) + "/ports") >> sql >> group;
+    return "127.0.0.1:" + std::to_string(group);
 }
 
 int TestCluster::script(const std::string& command, int node) const {

@@ -12,9 +12,17 @@ public:
     // when the cluster or its proxy is not running.
     TestCluster();
 
+    int nodes() const { return nodes_; }
+
     // MOTELOG_DB_HOST naming every node, and naming HAProxy in front of them.
     const std::string& hostlist() const { return hostlist_; }
     const std::string& proxy() const { return proxy_; }
+    // The CA file that client.env gives motelog; empty when the cluster runs without TLS.
+    const std::string& tlsca() const { return tlsca_; }
+    // A file of the cluster's certificates (scripts/test-certs), by its name.
+    std::string tlsfile(const std::string& name) const { return dir_ + "/tls/" + name; }
+    // The 127.0.0.1:port on which node `node` talks to its peers.
+    std::string groupaddress(int node) const;
 
     // Runs `scripts/db-cluster COMMAND DIR [NODE]`; returns its exit status.
     int script(const std::string& command, int node = 0) const;
@@ -34,6 +42,7 @@ private:
     int nodes_ = 0;
     std::string hostlist_;
     std::string proxy_;
+    std::string tlsca_;
 };
 
 // Expects each mote from `first` to `last` to have exactly `perpacket` rows in `rows` (its
