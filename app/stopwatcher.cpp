@@ -16,9 +16,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr auto StopLimit = 900ms;
+constexpr auto StopLimit = 800ms;
 constexpr auto MinimumTraceDrain = 100ms;
-constexpr auto MaximumTraceDrain = 500ms;
+constexpr auto MaximumTraceDrain = 300ms;
 
 }  // namespace
 
