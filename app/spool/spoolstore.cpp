@@ -329,10 +329,11 @@ void SpoolStore::record() {
 }
 
 // Called with packetlock() held: a stop waits for the trace, so that whatever has been
-// committed is traced.
+// committed is traced. Each packet's trace goes out in one piece, not the batch's: a full
+// batch's trace is more than the trace's backlog holds.
 void SpoolStore::tracestored(const std::vector<JournalEntry>& entries) {
-    const TracePart part;
     for (const JournalEntry& entry : entries) {
+        const TracePart part;
         tracestoredpacket(entry.packet);
         station().stored(entry.packet);
     }

@@ -30,12 +30,18 @@ std::string freshdirectory(const std::string& name) {
 
 std::unique_ptr<ChildProcess> startspooled(const PtyPair& pty, const std::vector<std::string>& clientenv,
                                            const std::string& spool,
-                                           const std::vector<std::string>& extra) {
+                                           const std::vector<std::string>& extra,
+                                           const std::string& tracefile) {
     std::vector<std::string> settings = clientenv;
     settings.insert(settings.end(), {"COM1=" + pty.slavePath(), "MOTELOG_DB_HOST",
                                      "MOTELOG_DB_PASSWORD", "MOTELOG_SPOOL=" + spool,
                                      "MOTELOG_SPOOL_MAX"});
     settings.insert(settings.end(), extra.begin(), extra.end());
+    if (!tracefile.empty())
+        return std::make_unique<ChildProcess>(
+            "/bin/sh",
+            std::vector<std::string>{"-c", "exec \"$0\" >\"$1\"", MOTELOG_PROGRAM, tracefile},
+            settings);
     return std::make_unique<ChildProcess>(MOTELOG_PROGRAM, std::vector<std::string>{}, settings);
 }
 
