@@ -28,8 +28,8 @@
 namespace {
 
 std::string tallyText(const Tally& tally) {
-    return "lost: " + std::to_string(tally.lost) + " packets, duplicated: " + std::to_string(tally.duplicated) +
-           " packets";
+    return "lost: " + std::to_string(tally.lost) +
+           " packets, duplicated: " + std::to_string(tally.duplicated) + " packets";
 }
 
 void printLine(const std::string& who, const LineResult& r) {
@@ -37,7 +37,8 @@ void printLine(const std::string& who, const LineResult& r) {
         "  %s: sent %llu packets; backlog when sending ended: %llu packets; drained %.2f s "
         "later; %s\n",
         who.c_str(), static_cast<unsigned long long>(r.sent),
-        static_cast<unsigned long long>(r.backlogPackets), r.drainSeconds, tallyText(r.tally).c_str());
+        static_cast<unsigned long long>(r.backlogPackets), r.drainSeconds,
+        tallyText(r.tally).c_str());
     if (!r.failure.empty()) std::printf("  %s: run failed: %s\n", who.c_str(), r.failure.c_str());
     std::fflush(stdout);
 }

@@ -57,8 +57,8 @@ std::uint64_t packetsOfMote(std::uint64_t sent, std::uint64_t moteid) {
 // mote_time index, however large the table.
 bool lastPacketStored(const SpoolSetup& setup, std::uint64_t sent) {
     const std::uint64_t last = (sent - 1) % MoteIds + 1;
-    return countOf(setup, "select count(*) from marrowby.test_data where moteid = " + std::to_string(last)) >=
-           Readings * packetsOfMote(sent, last);
+    return countOf(setup, "select count(*) from marrowby.test_data where moteid = " +
+                              std::to_string(last)) >= Readings * packetsOfMote(sent, last);
 }
 
 // Each of `sent` numbered packets' rows against six per packet.
@@ -66,11 +66,14 @@ Tally tallyPackets(const SpoolSetup& setup, std::uint64_t sent) {
     Tally tally;
     std::uint64_t seen = 0;
     AdminConnection db(setup.socket);
-    for (const auto& row : db.rows("select moteid, count(*) from marrowby.test_data group by moteid")) {
+    for (const auto& row :
+         db.rows("select moteid, count(*) from marrowby.test_data group by moteid")) {
         const std::uint64_t moteid = std::stoull(row[0]), rows = std::stoull(row[1]);
-        const std::uint64_t expected = moteid >= 1 && moteid <= MoteIds ? packetsOfMote(sent, moteid) : 0;
+        const std::uint64_t expected =
+            moteid >= 1 && moteid <= MoteIds ? packetsOfMote(sent, moteid) : 0;
         seen += std::min(expected, rows / Readings);
-        if (rows > Readings * expected) tally.duplicated += (rows - Readings * expected + Readings - 1) / Readings;
+        if (rows > Readings * expected)
+            tally.duplicated += (rows - Readings * expected + Readings - 1) / Readings;
     }
     tally.lost = sent - std::min(sent, seen);
     return tally;
