@@ -224,6 +224,8 @@ void SpoolStore::locate() {
                    "motelog: the database lost " + packets(next_ - shown) +
                        " that it had taken (its last commits, in a crash?); they are stored "
                        "again from the spool");
+    } else if (shown > next_) {
+        tracefound(std::max(next_, begin), shown);
     }
     next_ = shown;
     if (durable_ > shown) durable_ = shown;
@@ -328,11 +330,30 @@ void SpoolStore::record() {
     journal_.release(durable_);
 }
 
+// The records [from, to) are stored, by a commit whose answer was lost or by an earlier run
+// that ended before it traced them: traced now, so that the trace shows every packet stored.
+void SpoolStore::tracefound(std::uint64_t from, std::uint64_t to) {
+    while (from < to) {
+        const JournalRead read = journal_.read(
+            from, static_cast<std::size_t>(std::min<std::uint64_t>(to - from, MaxBatch)));
+        std::vector<JournalEntry> found;
+        for (const JournalEntry& entry : read.entries)
+            if (entry.seq < to) found.push_back(entry);
+        {
+            const std::lock_guard<std::mutex> guard(packetlock());
+            tracestored(found);
+        }
+        if (read.end <= from) break;
+        from = read.end;
+    }
+}
+
 // Called with packetlock() held: a stop waits for the trace, so that whatever has been
-// committed is traced.
+// committed is traced. Each packet's trace goes out in one piece, not the batch's: a full
+// batch's trace is more than the trace's backlog holds.
 void SpoolStore::tracestored(const std::vector<JournalEntry>& entries) {
-    const TracePart part;
     for (const JournalEntry& entry : entries) {
+        const TracePart part;
         tracestoredpacket(entry.packet);
         station().stored(entry.packet);
     }

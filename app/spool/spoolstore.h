@@ -61,6 +61,7 @@ private:
     bool confirm();
     void record();
     void moveposition(std::uint64_t from, std::uint64_t to);
+    void tracefound(std::uint64_t from, std::uint64_t to);
     void tracestored(const std::vector<JournalEntry>& entries);
 
     Journal& journal_;

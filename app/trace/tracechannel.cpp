@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
@@ -20,6 +21,12 @@
 namespace {
 
 constexpr std::size_t LargestWrite = 64 * 1024;
+// Trace text that comes faster than the writer thread gets the processor (a drained
+// batch's, on a busy machine) waits for room, at most RoomWait: only standard output that
+// stops taking text makes lines drop. A write that has taken longer than WriteStuck
+// means it has stopped: then nothing waits.
+constexpr auto RoomWait = std::chrono::milliseconds(100);
+constexpr auto WriteStuck = std::chrono::milliseconds(10);
 
 // Says `line` on standard error in one write, as other threads report there too.
 void sayonstderr(const std::string& line) { std::cerr << line << std::flush; }
@@ -53,7 +60,10 @@ public:
     void offer(std::string_view text) {
         TraceBacklog::Change change;
         {
-            const std::lock_guard<std::mutex> guard(mutex_);
+            std::unique_lock<std::mutex> guard(mutex_);
+            const auto giveup = std::chrono::steady_clock::now() + RoomWait;
+            while (!roomfor(text.size()) && !stuck() && std::chrono::steady_clock::now() < giveup)
+                room_.wait_for(guard, WriteStuck);
             change = backlog_.offer(text);
         }
         queued_.notify_one();
@@ -73,6 +83,14 @@ public:
     }
 
 private:
+    // With mutex_ held.
+    bool roomfor(std::size_t size) const {
+        return backlog_.bytes() + std::min(size, backlog_.capacity()) <= backlog_.capacity();
+    }
+    bool stuck() const {
+        return writing_ && std::chrono::steady_clock::now() - writestarted_ > WriteStuck;
+    }
+
     void run() {
         bool reported = false;
         for (;;) {
@@ -84,7 +102,9 @@ private:
                 queued_.wait(guard, [this] { return !backlog_.empty(); });
                 text = backlog_.take(LargestWrite);
                 writing_ = true;
+                writestarted_ = std::chrono::steady_clock::now();
             }
+            room_.notify_all();
             const int error = writeout(text);
             if (error != 0 && !reported) {
                 reported = true;
@@ -99,8 +119,10 @@ private:
     std::mutex mutex_;
     std::condition_variable queued_;
     std::condition_variable written_;
+    std::condition_variable room_;
     TraceBacklog backlog_;
     bool writing_ = false;
+    std::chrono::steady_clock::time_point writestarted_;
 };
 
 // Set once by starttrace, before other threads trace (the stop thread may look at any

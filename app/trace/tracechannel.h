@@ -1,9 +1,11 @@
 // The one way trace text reaches standard output. Once started, a thread of its own
 // writes it, so that neither the reader nor the store ever waits for whoever reads
 // standard output: a bounded backlog of whole lines sits between them, and when it is
-// full whole lines are dropped and counted, with one line on standard error when dropping
-// starts and one when the trace flows again. Before it is started (the unit tests), trace
-// text is written at once.
+// full while standard output takes nothing, whole lines are dropped and counted, with one
+// line on standard error when dropping starts and one when the trace flows again. While
+// standard output takes text, a full backlog makes the tracing thread wait a moment for
+// the writer thread instead. Before it is started (the unit tests), trace text is written
+// at once.
 #pragma once
 
 #include <chrono>

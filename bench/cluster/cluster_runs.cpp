@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -116,6 +117,32 @@ std::string hostsOf(const Database& db) {
     for (const auto& setting : db.logger)
         if (setting.first == "MOTELOG_DB_HOST") return setting.second;
     return "";
+}
+
+// The stalls in `backlog` (second of the run, packets waiting) from `from` to `until`, in
+// seconds after `from`.
+std::vector<Stall> stallsOf(const std::vector<std::pair<double, std::uint64_t>>& backlog, double from,
+                            double until) {
+    std::vector<Stall> stalls;
+    std::optional<Stall> open;
+    const auto close = [&](double to) {
+        if (open && (to < 0 ? until : from + to) - (from + open->from) >= 0.5) {
+            open->to = to;
+            stalls.push_back(*open);
+        }
+        open.reset();
+    };
+    for (const auto& [at, waiting] : backlog) {
+        if (at < from || at >= until) continue;
+        if (waiting > 2) {
+            if (!open) open = Stall{at - from, -1, 0};
+            open->peak = std::max(open->peak, waiting);
+        } else if (open) {
+            close(at - from);
+        }
+    }
+    close(-1);
+    return stalls;
 }
 
 }  // namespace
@@ -254,7 +281,8 @@ KillsResult runKills(const BenchSetup& setup, const Database& cluster, std::chro
                 const double signalled = steadySeconds() - start;
                 if (kill.node > 0 && clusterScript(setup, "kill", kill.node) == 0) {
                     kill.at = signalled;
-                    clusterScript(setup, "restart", kill.node);
+                    if (clusterScript(setup, "restart", kill.node) == 0)
+                        kill.rejoined = steadySeconds() - start - signalled;
                 }
                 killing = false;
             });
@@ -277,19 +305,13 @@ KillsResult runKills(const BenchSetup& setup, const Database& cluster, std::chro
     if (!stored) result.failure = failureOf(station, "not every packet was stored");
     station.stop();
 
-    for (Kill& kill : result.kills) {
+    for (std::size_t k = 0; k < result.kills.size(); ++k) {
+        Kill& kill = result.kills[k];
         if (kill.at <= 0) continue;
-        double peakAt = kill.at;
-        for (const auto& [at, waiting] : backlog)
-            if (at >= kill.at && at < kill.at + static_cast<double>(every.count()) && waiting > kill.peakBacklog) {
-                kill.peakBacklog = waiting;
-                peakAt = at;
-            }
-        for (const auto& [at, waiting] : backlog)
-            if (at > peakAt && waiting <= 2) {
-                kill.goneAfter = at - kill.at;
-                break;
-            }
+        const double until = k + 1 < result.kills.size() && result.kills[k + 1].at > 0
+                                 ? result.kills[k + 1].at
+                                 : backlog.back().first + 1;
+        kill.stalls = stallsOf(backlog, kill.at, until);
     }
     result.tally = tally(cluster, StationType, result.sent);
     return result;

@@ -62,11 +62,18 @@ struct StationsResult {
 StationsResult runStations(const BenchSetup& setup, const Database& cluster, int stations,
                            std::chrono::seconds duration);
 
+// A stretch of at least half a second in which more than 2 packets waited to be stored.
+struct Stall {
+    double from = 0;         // seconds after the kill
+    double to = -1;          // when at most 2 waited again; negative: not before the run ended
+    std::uint64_t peak = 0;  // packets waiting at most
+};
+
 struct Kill {
     double at = 0;  // seconds into the run
     int node = 0;
-    std::uint64_t peakBacklog = 0;  // packets not yet stored
-    double goneAfter = -1;          // seconds from the kill until at most 2 packets wait
+    double rejoined = -1;       // seconds from the kill until the node was synced again
+    std::vector<Stall> stalls;  // from the kill to the next one
 };
 
 struct KillsResult {

@@ -114,10 +114,21 @@ int main(int argc, char** argv) {
                 std::printf("  a kill found no node committing motelog's packets\n");
                 continue;
             }
-            std::printf("  node %d killed at %.1f s: backlog peaked at %llu packets, at most 2 waiting %.1f s after "
-                        "the kill%s\n",
-                        kill.node, kill.at, static_cast<unsigned long long>(kill.peakBacklog), kill.goneAfter,
-                        kill.goneAfter < 0 ? " (never)" : "");
+            std::printf("  node %d killed at %.1f s, ", kill.node, kill.at);
+            if (kill.rejoined < 0)
+                std::printf("did not rejoin;");
+            else
+                std::printf("synced again %.1f s later;", kill.rejoined);
+            if (kill.stalls.empty()) std::printf(" no packets waited");
+            for (const Stall& stall : kill.stalls) {
+                std::printf(" up to %llu packets waited from %.1f s after the kill ",
+                            static_cast<unsigned long long>(stall.peak), stall.from);
+                if (stall.to < 0)
+                    std::printf("to the end of the run;");
+                else
+                    std::printf("until %.1f s;", stall.to);
+            }
+            std::printf("\n");
         }
         printFailure(kills.failure);
         std::printf("\nload average at the end: %.2f\n", loadAverage());

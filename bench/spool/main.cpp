@@ -27,13 +27,18 @@
 
 namespace {
 
+std::string tallyText(const Tally& tally) {
+    return "lost: " + std::to_string(tally.lost) +
+           " packets, duplicated: " + std::to_string(tally.duplicated) + " packets";
+}
+
 void printLine(const std::string& who, const LineResult& r) {
     std::printf(
         "  %s: sent %llu packets; backlog when sending ended: %llu packets; drained %.2f s "
-        "later; lost: %llu packets\n",
+        "later; %s\n",
         who.c_str(), static_cast<unsigned long long>(r.sent),
         static_cast<unsigned long long>(r.backlogPackets), r.drainSeconds,
-        static_cast<unsigned long long>(r.lostPackets));
+        tallyText(r.tally).c_str());
     if (!r.failure.empty()) std::printf("  %s: run failed: %s\n", who.c_str(), r.failure.c_str());
     std::fflush(stdout);
 }
@@ -82,8 +87,9 @@ int main(int argc, char** argv) {
             const auto drained = drainBacklog(program, std::stoull(args.at("--drain-packets")),
                                               std::chrono::seconds(120));
             const double rate = static_cast<double>(drained.packets) / drained.seconds;
-            std::printf("  %s: %.2f s = %.0f packets/s, %.0f rows/s; %.1f times the floor\n",
-                        who.c_str(), drained.seconds, rate, 6 * rate, rate / floorRate);
+            std::printf("  %s: %.2f s = %.0f packets/s, %.0f rows/s; %.1f times the floor; %s\n",
+                        who.c_str(), drained.seconds, rate, 6 * rate, rate / floorRate,
+                        tallyText(drained.tally).c_str());
             if (!drained.failure.empty())
                 std::printf("  %s: run failed: %s\n", who.c_str(), drained.failure.c_str());
             failed |= !drained.failure.empty();

@@ -18,6 +18,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr std::uint64_t Readings = 6;
+constexpr std::uint64_t MoteIds = 65535;  // numbered frames' ids wrap after this
 
 double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
@@ -31,15 +32,51 @@ std::string freshSpool(const SpoolSetup& setup, const std::string& name) {
     return dir;
 }
 
-// Rows in the table, or none while the server is away.
-std::uint64_t storedRows(const SpoolSetup& setup) {
+// The count of `query`, or none while the server is away.
+std::uint64_t countOf(const SpoolSetup& setup, const std::string& query) {
     try {
-        AdminConnection db(setup.socket);
-        const std::string top = db.scalar("select max(logid) from marrowby.test_data");
-        return top.empty() ? 0 : std::stoull(top);
+        return std::stoull(AdminConnection(setup.socket).scalar(query));
     } catch (const std::exception&) {
         return 0;
     }
+}
+
+// Rows in the table, counted: logid leaves gaps where a batch was rolled back (a server
+// stopped mid-batch), and on a cluster it steps by the number of nodes.
+std::uint64_t storedRows(const SpoolSetup& setup) {
+    return countOf(setup, "select count(*) from marrowby.test_data");
+}
+
+// Packets among the first `sent` numbered frames that carry mote id `moteid`.
+std::uint64_t packetsOfMote(std::uint64_t sent, std::uint64_t moteid) {
+    return sent / MoteIds + (moteid - 1 < sent % MoteIds ? 1 : 0);
+}
+
+// Whether the last of `sent` numbered packets has its rows: the store commits its batches
+// in journal order, so then every packet before it has been stored too. Cheap through the
+// mote_time index, however large the table.
+bool lastPacketStored(const SpoolSetup& setup, std::uint64_t sent) {
+    const std::uint64_t last = (sent - 1) % MoteIds + 1;
+    return countOf(setup, "select count(*) from marrowby.test_data where moteid = " +
+                              std::to_string(last)) >= Readings * packetsOfMote(sent, last);
+}
+
+// Each of `sent` numbered packets' rows against six per packet.
+Tally tallyPackets(const SpoolSetup& setup, std::uint64_t sent) {
+    Tally tally;
+    std::uint64_t seen = 0;
+    AdminConnection db(setup.socket);
+    for (const auto& row :
+         db.rows("select moteid, count(*) from marrowby.test_data group by moteid")) {
+        const std::uint64_t moteid = std::stoull(row[0]), rows = std::stoull(row[1]);
+        const std::uint64_t expected =
+            moteid >= 1 && moteid <= MoteIds ? packetsOfMote(sent, moteid) : 0;
+        seen += std::min(expected, rows / Readings);
+        if (rows > Readings * expected)
+            tally.duplicated += (rows - Readings * expected + Readings - 1) / Readings;
+    }
+    tally.lost = sent - std::min(sent, seen);
+    return tally;
 }
 
 // motelog with a spool on a pty of its own; the settings are its environment for the run.
@@ -82,10 +119,9 @@ DrainResult drainBacklog(const SpoolSetup& setup, std::uint64_t packets, std::ch
     std::filesystem::create_directories(spool);
     {
         Journal journal(spool, std::uint64_t{1} << 30, 0, std::cerr);
-        const auto frames = benchFrames(4096, false);
-        for (std::uint64_t i = 0; i < packets; ++i) {
+        const auto frames = benchFrames(packets, true);
+        for (const auto& frame : frames) {
             MotePacket packet{};
-            const auto& frame = frames[i % frames.size()];
             std::copy(frame.begin(), frame.end(), reinterpret_cast<std::uint8_t*>(&packet));
             packet.address = PacketAddress;  // the line sends it high byte first
             journal.append(arrivalnow(), packet);
@@ -94,7 +130,7 @@ DrainResult drainBacklog(const SpoolSetup& setup, std::uint64_t packets, std::ch
     std::atomic<bool> stop{false};
     const auto start = Clock::now();
     SpooledLogger run(setup, "drain", spool, {}, stop);
-    while (storedRows(setup) < packets * Readings) {
+    while (!lastPacketStored(setup, packets)) {
         if (!run.logger->running()) {
             result.failure = "motelog ended; see " + setup.workDir + "/drain.err";
             break;
@@ -108,6 +144,7 @@ DrainResult drainBacklog(const SpoolSetup& setup, std::uint64_t packets, std::ch
     result.seconds = seconds(Clock::now() - start);
     stop = true;
     run.logger->stop();
+    result.tally = tallyPackets(setup, packets);
     return result;
 }
 
@@ -148,13 +185,12 @@ LineResult runLine(const SpoolSetup& setup, const LinePlan& plan) {
     const std::uint64_t expected = result.sent * Readings;
     result.backlogPackets = (expected - std::min(expected, storedRows(setup))) / Readings;
     const auto grace = ended + plan.grace;
-    std::uint64_t stored = 0;
-    while ((stored = storedRows(setup)) < expected && Clock::now() < grace && run.logger->running())
+    while (storedRows(setup) < expected && Clock::now() < grace && run.logger->running())
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     result.drainSeconds = seconds(Clock::now() - ended);
-    result.lostPackets = (expected - std::min(expected, stored)) / Readings;
     stop = true;
     run.logger->stop();
+    result.tally = tallyPackets(setup, result.sent);
 
     if (plan.stampArrivals) {
         AdminConnection db(setup.socket);

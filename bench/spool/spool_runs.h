@@ -21,9 +21,16 @@ struct SpoolSetup {
 
 using Settings = std::vector<std::pair<std::string, std::string>>;
 
+// Packets by how often they were stored, counted by their rows in the end.
+struct Tally {
+    std::uint64_t lost = 0;        // not stored, or not all their rows
+    std::uint64_t duplicated = 0;  // stored more than once
+};
+
 struct DrainResult {
     std::uint64_t packets = 0;
-    double seconds = 0;  // from motelog's start to the last row
+    double seconds = 0;  // from motelog's start to the last packet's rows
+    Tally tally;
     std::string failure;
 };
 
@@ -35,7 +42,7 @@ struct LineResult {
     std::uint64_t sent = 0;
     std::uint64_t backlogPackets = 0;  // not yet stored when sending ended
     double drainSeconds = 0;           // from the end of sending (or `backAt`) to the last row
-    std::uint64_t lostPackets = 0;     // still missing after the grace time
+    Tally tally;                       // after the grace time
     std::vector<double> latenciesMs;   // per packet, arrival on the line to its last row
     std::vector<std::pair<double, std::uint64_t>> backlog;  // (second of the run, packets not stored)
     std::string failure;

@@ -239,6 +239,16 @@ TEST_F(SpoolOutageTest, ACommitCutByTheNetworkLandsOnceAndNoOtherConnectionEnds)
               static_cast<std::size_t>(packets));
     EXPECT_EQ(db_->scalar("SELECT COUNT(DISTINCT moteid) FROM marrowby.test_data"),
               std::to_string(packets));
+    // The trace shows each packet stored once, those of the commit whose answer was lost too.
+    for (int mote = 1; mote <= packets; ++mote) {
+        char stored[32];
+        std::snprintf(stored, sizeof stored, "MOTEID = 0x%04x,", static_cast<unsigned>(mote));
+        std::size_t traced = 0;
+        for (auto at = run->out().find(stored); at != std::string::npos;
+             at = run->out().find(stored, at + 1))
+            ++traced;
+        EXPECT_EQ(traced, 1u) << "mote " << mote;
+    }
     EXPECT_NO_THROW(insertreading(idle, packets + 1, 4, 1));
 }
 

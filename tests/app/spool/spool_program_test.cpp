@@ -42,6 +42,14 @@ std::string storedpart(int moteid) {
            std::to_string(moteid) + "\ntimestamp\ndata_type=4\ndata_value=7\n";
 }
 
+// `count` packets of motes from `first` on, each with a mote id of its own.
+std::vector<Bytes> packetsfrom(int first, int count) {
+    std::vector<Bytes> packets;
+    for (int mote = first; mote < first + count; ++mote)
+        packets.push_back(rawpacket(static_cast<std::uint16_t>(mote)));
+    return packets;
+}
+
 class SpoolTest : public DatabaseTest {
 protected:
     std::unique_ptr<ChildProcess> start(const std::string& spool, const std::vector<std::string>& extra = {}) {
@@ -102,6 +110,32 @@ TEST_F(SpoolTest, AStopDuringAnOutageKeepsTheBacklogForTheNextMotelog) {
     EXPECT_EQ(up->out(), expected);
     EXPECT_EQ(up->err(), "");
     for (int mote = first; mote < first + 5; ++mote) EXPECT_EQ(db().rowsofmote(mote).size(), 1u) << mote;
+}
+
+TEST_F(SpoolTest, ABacklogTracedFasterThanTheTraceBacklogTakesIsTracedWhole) {
+    // One batch of 300 packets, its trace about 70 KB, into a file, which takes text as
+    // fast as it comes: no line may be dropped, however small the trace backlog.
+    constexpr int first = 64000, count = 300;
+    db().deletemotes(first, first + count - 1);
+    const std::string spool = freshdirectory("spool-trace-backlog");
+    {
+        auto down = start(spool, {absentsocket()});
+        sendpaced(pty_, *down, packetsfrom(first, count), 100us);
+        ASSERT_TRUE(down->waitForOccurrences("Header:", count, Patience));
+        EXPECT_EQ(down->stop(SIGTERM, Patience), 0);
+    }
+    const std::string tracefile = spool + ".trace";
+    auto up = startspooled(pty_, db().clientenvironment(), spool,
+                           {"MOTELOG_TRACE_BACKLOG=16384"}, {}, tracefile);
+    EXPECT_TRUE(
+        readuntil(*up, [&] { return rowsof(first, first + count - 1) == count; }, Patience));
+    EXPECT_EQ(up->stop(SIGTERM, Patience), 0);
+    std::string expected;
+    for (int mote = first; mote < first + count; ++mote) expected += storedpart(mote);
+    std::ostringstream traced;
+    traced << std::ifstream(tracefile).rdbuf();
+    EXPECT_EQ(traced.str(), expected);
+    EXPECT_EQ(up->err(), "");
 }
 
 TEST_F(SpoolTest, AStopFinishesThePacketItIsPartwayThroughAndJournalsIt) {
@@ -247,14 +281,6 @@ TEST_F(SpoolTest, NewPacketsAreStoredAfterTheJournalLostRecordsItHadStored) {
         << run->err();
     EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
     EXPECT_EQ(rowsof(first, first + 7), 8u);
-}
-
-// `count` packets of motes from `first` on, each with a mote id of its own.
-std::vector<Bytes> packetsfrom(int first, int count) {
-    std::vector<Bytes> packets;
-    for (int mote = first; mote < first + count; ++mote)
-        packets.push_back(rawpacket(static_cast<std::uint16_t>(mote)));
-    return packets;
 }
 
 TEST_F(SpoolTest, KilledAtAnyPointOfABatchsCommitMotelogStoresEachPacketOnce) {

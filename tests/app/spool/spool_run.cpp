@@ -32,13 +32,18 @@ std::unique_ptr<ChildProcess> startspooled(const PtyPair& pty,
                                            const std::vector<std::string>& clientenv,
                                            const std::string& spool,
                                            const std::vector<std::string>& extra,
-                                           const std::vector<std::string>& args) {
+                                           const std::vector<std::string>& args,
+                                           const std::string& tracefile) {
     std::vector<std::string> settings = clientenv;
     settings.insert(settings.end(), {"COM1=" + pty.slavePath(), "MOTELOG_DB_HOST",
                                      "MOTELOG_DB_PASSWORD", "MOTELOG_SPOOL=" + spool,
                                      "MOTELOG_SPOOL_MAX"});
     settings.insert(settings.end(), extra.begin(), extra.end());
-    return std::make_unique<ChildProcess>(MOTELOG_PROGRAM, args, settings);
+    if (tracefile.empty()) return std::make_unique<ChildProcess>(MOTELOG_PROGRAM, args, settings);
+    std::vector<std::string> shell = {"-c", "exec \"$0\" \"$@\" >\"$TRACEFILE\"", MOTELOG_PROGRAM};
+    shell.insert(shell.end(), args.begin(), args.end());
+    settings.push_back("TRACEFILE=" + tracefile);
+    return std::make_unique<ChildProcess>("/bin/sh", shell, settings);
 }
 
 Bytes rawpacket(std::uint16_t moteid, std::uint16_t raw) { return datapacket(0x01, 6, moteid, {{4, raw}}); }

@@ -16,12 +16,14 @@
 std::string freshdirectory(const std::string& name);
 
 // Starts motelog with `args` on `pty` with `clientenv` (the server's client settings), the
-// spool in `spool`, and `extra` settings on top.
+// spool in `spool`, and `extra` settings on top; its standard output goes to `tracefile`
+// when one is named.
 std::unique_ptr<ChildProcess> startspooled(const PtyPair& pty,
                                            const std::vector<std::string>& clientenv,
                                            const std::string& spool,
                                            const std::vector<std::string>& extra = {},
-                                           const std::vector<std::string>& args = {});
+                                           const std::vector<std::string>& args = {},
+                                           const std::string& tracefile = "");
 
 // A packet of mote `moteid` with one reading of a type stored raw, whose value is `raw`.
 Bytes rawpacket(std::uint16_t moteid, std::uint16_t raw = 7);
