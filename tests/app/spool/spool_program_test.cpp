@@ -60,6 +60,13 @@ protected:
         return std::stoul(db().scalar("SELECT COUNT(*) FROM marrowby.test_data WHERE moteid BETWEEN " +
                                       std::to_string(first) + " AND " + std::to_string(last)));
     }
+    // Sends `count` packets of motes from `first` on to `run`; true once each has its row.
+    bool sendstored(ChildProcess& run, int first, int count) {
+        sendpaced(pty_, run, packetsfrom(first, count), 2ms);
+        return readuntil(
+            run, [&] { return rowsof(first, first + count - 1) == static_cast<std::size_t>(count); },
+            Patience);
+    }
 
     // Runs `line` on a motelog whose database is away, stops it with SIGTERM, and stores
     // what it journaled with a second motelog: motes first..last each once.
@@ -315,17 +322,13 @@ TEST_F(SpoolTest, ADeletedProgressFileStoresNothingTwice) {
     const std::string spool = freshdirectory("spool-no-progress");
     {
         auto run = start(spool);
-        sendpaced(pty_, *run, packetsfrom(first, 5), 2ms);
-        ASSERT_TRUE(readuntil(
-            *run, [&] { return rowsof(first, first + 4) == 5; }, Patience));
+        ASSERT_TRUE(sendstored(*run, first, 5));
         EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
     }
     std::filesystem::remove(spool + "/progress");
 
     auto run = start(spool);
-    sendpaced(pty_, *run, packetsfrom(first + 5, 3), 2ms);
-    EXPECT_TRUE(readuntil(
-        *run, [&] { return rowsof(first + 5, first + 7) == 3; }, Patience));
+    EXPECT_TRUE(sendstored(*run, first + 5, 3));
     EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
     for (int mote = first; mote < first + 8; ++mote)
         EXPECT_EQ(db().rowsofmote(mote).size(), 1u) << mote;
@@ -365,9 +368,7 @@ TEST_F(SpoolTest, ACopyOfASpoolIsANewStationThatSendsNothingItsOriginalStored) {
     const std::string original = freshdirectory("spool-original");
     {
         auto run = start(original);
-        sendpaced(pty_, *run, packetsfrom(first, 4), 2ms);
-        ASSERT_TRUE(readuntil(
-            *run, [&] { return rowsof(first, first + 3) == 4; }, Patience));
+        ASSERT_TRUE(sendstored(*run, first, 4));
         EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
     }
     // Another directory, as another machine booted from a copy of the disk would be.
@@ -375,9 +376,7 @@ TEST_F(SpoolTest, ACopyOfASpoolIsANewStationThatSendsNothingItsOriginalStored) {
     std::filesystem::copy(original, copy, std::filesystem::copy_options::recursive);
 
     auto run = start(copy);
-    sendpaced(pty_, *run, packetsfrom(first + 4, 2), 2ms);
-    EXPECT_TRUE(readuntil(
-        *run, [&] { return rowsof(first + 4, first + 5) == 2; }, Patience));
+    EXPECT_TRUE(sendstored(*run, first + 4, 2));
     EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
     for (int mote = first; mote < first + 6; ++mote)
         EXPECT_EQ(db().rowsofmote(mote).size(), 1u) << mote;
@@ -393,10 +392,7 @@ TEST_F(SpoolTest, ASpoolMadeAnewInTheSameDirectoryStoresItsPackets) {
     for (const int motes : {first, first + 4}) {
         std::filesystem::remove_all(spool);  // the earlier spool's row stays in the database
         auto run = start(spool);
-        sendpaced(pty_, *run, packetsfrom(motes, 4), 2ms);
-        EXPECT_TRUE(readuntil(
-            *run, [&] { return rowsof(motes, motes + 3) == 4; }, Patience))
-            << motes;
+        EXPECT_TRUE(sendstored(*run, motes, 4)) << motes;
         EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
         EXPECT_EQ(run->err(), "");
     }
