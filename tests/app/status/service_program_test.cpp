@@ -197,14 +197,30 @@ protected:
             settings);
     }
 
+    // Adds what the FIFO holds now to read_; how many bytes that was.
+    std::size_t readnow() {
+        char buffer[65536];
+        std::size_t total = 0;
+        ssize_t n = 0;
+        while ((n = read(reader_, buffer, sizeof buffer)) > 0) {
+            read_.append(buffer, static_cast<std::size_t>(n));
+            total += static_cast<std::size_t>(n);
+        }
+        return total;
+    }
     // Reads what the FIFO holds until `text` is in what was read, or the time is up.
     bool readuntil(const std::string& text) {
         return eventually([&] {
-            char buffer[65536];
-            ssize_t n = 0;
-            while ((n = read(reader_, buffer, sizeof buffer)) > 0)
-                read_.append(buffer, static_cast<std::size_t>(n));
+            readnow();
             return read_.find(text) != std::string::npos;
+        });
+    }
+    // Reads until nothing more comes for a while: the trace's backlog is written out.
+    bool readallwaiting() {
+        return eventually([&] {
+            readnow();
+            std::this_thread::sleep_for(200ms);
+            return readnow() == 0;
         });
     }
     void sendmotes(int first, int last) {
@@ -233,9 +249,11 @@ TEST_P(UnreadOutputTest, StoresEveryPacketDropsWholeLinesAndStopsWithinASecond) 
         "while its backlog of 16384 bytes is full\n";
     ASSERT_TRUE(run->waitForError(dropping, Patience)) << run->err();
 
-    // Read again: the next packet's trace flows, after a line that counts what was dropped.
-    // (A part larger than the backlog may drop lines while it is read too; each stretch of
-    // dropping ends with its count once the trace flows again.)
+    // Read again: what the backlog kept comes out, then the next packet's trace flows,
+    // after a line that counts what was dropped. (A part larger than the backlog may drop
+    // lines while it is read too; each stretch of dropping ends with its count once the
+    // trace flows again.)
+    ASSERT_TRUE(readallwaiting());
     sendmotes(first + 150, first + 150);
     const std::string lastline =
         "moteid=" + std::to_string(first + 150) + "\ntimestamp\ndata_type=4\ndata_value=7\n";
