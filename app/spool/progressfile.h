@@ -2,8 +2,8 @@
 // this spool stores as, the position up to which the server has acknowledged our batches,
 // and the position up to which it still showed them a replay window later (the journal
 // keeps every record from there on). The file is only ever replaced whole: the new record
-// is written to a file of its own, synced and renamed over the old one, and the directory
-// is synced, so a crash leaves either the old record or the new one.
+// is written to a spare file, synced and exchanged with the old one, and the directory is
+// synced, so a crash leaves either the old record or the new one.
 #pragma once
 
 #include <cstdint>

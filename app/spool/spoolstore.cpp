@@ -188,14 +188,22 @@ void SpoolStore::settle() {
                             "): " + said[outcome]);
 }
 
-void SpoolStore::locate() {
+// The server's position for this station; none when it has no row for it.
+std::optional<std::uint64_t> SpoolStore::serverposition() {
     BatchConnection& db = connection();
     const std::optional<std::string> row = db.value(positionread(station_));
-    db.run("ROLLBACK");
-    if (!row) {
+    db.run("ROLLBACK");  // the read began a transaction
+    if (!row) return std::nullopt;
+    return asposition(*row);
+}
+
+void SpoolStore::locate() {
+    const std::optional<std::uint64_t> position = serverposition();
+    if (!position) {
         // A new station starts where its spool stands; a station whose row the server lost
         // starts where the server last confirmed it.
         const std::uint64_t at = newstation_ ? next_ : durable_;
+        BatchConnection& db = connection();
         db.run(positioncreate(station_, at));
         db.run("COMMIT");
         next_ = durable_ = at;
@@ -203,7 +211,7 @@ void SpoolStore::locate() {
         located_ = true;
         return;
     }
-    std::uint64_t shown = asposition(*row);
+    std::uint64_t shown = *position;
     // Until this run has stored a batch, its new records may already carry the numbers of
     // records that the journal lost: the end that counts is the one it had at the start.
     const std::uint64_t begin = journal_.begin(), end = located_ ? journal_.end() : startend_;
@@ -306,11 +314,9 @@ bool SpoolStore::storebatch() {
 
 bool SpoolStore::confirm() {
     const auto readat = Clock::now();
-    BatchConnection& db = connection();
-    const std::optional<std::string> row = db.value(positionread(station_));
-    db.run("ROLLBACK");
-    if (!row) return false;
-    const ReplayWindow::Confirmation confirmed = window_.confirm(asposition(*row), readat);
+    const std::optional<std::uint64_t> position = serverposition();
+    if (!position) return false;
+    const ReplayWindow::Confirmation confirmed = window_.confirm(*position, readat);
     if (confirmed.forgot) return false;
     if (confirmed.durable > durable_) durable_ = confirmed.durable;
     return true;

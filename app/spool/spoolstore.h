@@ -54,6 +54,7 @@ private:
     void spoolfailed(const std::system_error& error);
 
     BatchConnection& connection();
+    std::optional<std::uint64_t> serverposition();
     void settle();
     void locate();
     State idle();

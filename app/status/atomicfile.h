@@ -14,8 +14,6 @@ public:
     // error with its cause, and again after the file has been written since.
     void write(const std::string& text);
 
-    const std::string& path() const { return path_; }
-
 private:
     std::string path_;
     std::string what_;

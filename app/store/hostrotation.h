@@ -17,7 +17,6 @@ public:
     const DbHost& current() const { return hosts_[at_]; }
     // The current host failed: the next one is tried from now on.
     void failed() { at_ = (at_ + 1) % hosts_.size(); }
-    std::size_t size() const { return hosts_.size(); }
 
     // Calls `connect(host)` for each host from the current one on until one returns without
     // throwing, and stays with that host. When every host failed, rethrows the last failure
