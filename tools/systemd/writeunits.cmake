@@ -6,7 +6,7 @@ set(MOTELOG_UNIT_ABOUT "motelog as a system service on the base-station PC.")
 set(MOTELOG_UNIT_DESCRIPTION "motelog sensor-network base-station logger")
 set(MOTELOG_UNIT_ENVIRONMENT_FILE "/etc/motelog/motelog.env")
 set(MOTELOG_UNIT_STATE "motelog")
-set(MOTELOG_UNIT_STATUS "/run/motelog/status")
+set(MOTELOG_UNIT_STATUS "motelog --status")
 configure_file("${MOTELOG_UNIT_TEMPLATE}" "${MOTELOG_UNIT_OUTPUT_DIR}/motelog.service" @ONLY)
 
 set(MOTELOG_UNIT_ABOUT "motelog for one of several base stations on this PC: motelog@NAME.service
