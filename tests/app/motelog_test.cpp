@@ -35,8 +35,6 @@ using namespace std::chrono_literals;
 constexpr auto Patience = 10s;                 // only ever reached when something is broken
 constexpr int StatusAfterDatabaseError = 255;  // main's -1
 
-const std::string NetworkAccount = "'quillon'@'127.0.0.1'";
-
 const std::string InsertPrefix =
     "insert into test_data (logid,moteid,timestamp,data_type,data_value) values(0,";
 
@@ -151,17 +149,9 @@ protected:
         EXPECT_EQ(db().rowsofmote(mote).size(), 1u);
     }
 
-    // The schema's account is for local sockets only; a logger on the network gets one of
-    // its own, as an operator makes it. Dropped by the caller.
-    void makenetworkaccount() {
-        db().execute("CREATE OR REPLACE USER " + NetworkAccount + " IDENTIFIED BY '" +
-                     buildpassword().data() + "'");
-        db().execute("GRANT INSERT ON marrowby.test_data TO " + NetworkAccount);
-    }
-
     // Over TCP only: the socket made unusable.
     std::vector<std::string> overtcp() {
-        return {"MOTELOG_DB_HOST=127.0.0.1", "MYSQL_UNIX_PORT=" + db().socketpath() + ".absent"};
+        return {"MOTELOG_DB_HOST=127.0.0.1", db().absentsocket()};
     }
 
     std::vector<LoggedCommand> loggercommands(int quits = 0) {
@@ -439,7 +429,7 @@ TEST_F(MotelogTest, ReachesTheServerOverTcpWhenAHostIsGiven) {
     constexpr int mote = 60040;
     db().deletemotes(mote, mote);
     const Bytes data = datapacket(0x01, 6, mote, {{2, 3000}});
-    makenetworkaccount();
+    db().makenetworkaccount();
     // Without TLS settings, as before them: this server offers no TLS.
     auto run = start(overtcp());
     pty_.send(data);
@@ -457,7 +447,7 @@ TEST_F(MotelogTest, ReachesTheServerOverTcpWhenAHostIsGiven) {
 TEST_F(MotelogTest, TlsRequiredIsRefusedByAServerWithoutTls) {
     constexpr int mote = 60041;
     db().deletemotes(mote, mote);
-    makenetworkaccount();
+    db().makenetworkaccount();
     const std::pair<std::string, std::string> refusals[] = {
         {"on",
          "Error: the connection to 127.0.0.1 is in clear: the server offers no TLS, and "
@@ -645,10 +635,10 @@ TEST_F(MotelogTest, CheckNamesAWrongPassword) {
 
 TEST_F(MotelogTest, CheckNamesTheAccountMissingForTheConnectingHost) {
     // Over TCP the server sees 127.0.0.1, for which the schema makes no account.
-    db().execute("DROP USER IF EXISTS 'quillon'@'127.0.0.1'");
+    db().execute("DROP USER IF EXISTS " + NetworkAccount);
     auto run = start({"MOTELOG_DB_HOST=127.0.0.1"}, {"--check"});
     EXPECT_EQ(run->waitForExit(Patience), 1);
-    const std::string account = "'quillon'@'127.0.0.1'";
+    const std::string& account = NetworkAccount;
     EXPECT_NE(run->err().find("The server sees this logger as " + account), std::string::npos)
         << run->err();
     EXPECT_NE(run->err().find("CREATE USER " + account + " IDENTIFIED BY 'your-password';\n"

@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "password.h"
+
 namespace {
 
 // Reads DIR/client.env ("export NAME=value" lines) and puts each setting into the
@@ -66,6 +68,24 @@ std::string TestDatabase::servertime() { return scalar("SELECT NOW(6)"); }
 void TestDatabase::deletemotes(int firstmote, int lastmote) {
     execute("DELETE FROM marrowby.test_data WHERE moteid BETWEEN " + std::to_string(firstmote) +
             " AND " + std::to_string(lastmote));
+}
+
+std::size_t TestDatabase::rowsbetween(int firstmote, int lastmote) {
+    return std::stoul(scalar("SELECT COUNT(*) FROM marrowby.test_data WHERE moteid BETWEEN " +
+                             std::to_string(firstmote) + " AND " + std::to_string(lastmote)));
+}
+
+std::size_t TestDatabase::motesbetween(int firstmote, int lastmote) {
+    return std::stoul(
+        scalar("SELECT COUNT(DISTINCT moteid) FROM marrowby.test_data WHERE moteid BETWEEN " +
+               std::to_string(firstmote) + " AND " + std::to_string(lastmote)));
+}
+
+void TestDatabase::makenetworkaccount() {
+    execute("CREATE OR REPLACE USER " + NetworkAccount + " IDENTIFIED BY '" +
+            buildpassword().data() + "'");
+    execute("GRANT INSERT ON marrowby.test_data TO " + NetworkAccount);
+    execute("GRANT SELECT, INSERT, UPDATE ON marrowby.motelog_station TO " + NetworkAccount);
 }
 
 std::vector<StoredRow> TestDatabase::rowsofmote(int moteid) {

@@ -19,6 +19,10 @@ struct StoredRow {
     double data_value;
 };
 
+// The logger's account for connections over TCP from this machine, which the schema does
+// not make (its account serves local sockets only): made by makenetworkaccount().
+inline const std::string NetworkAccount = "'quillon'@'127.0.0.1'";
+
 // One entry of the server's general query log.
 struct LoggedCommand {
     unsigned long long thread_id;  // the connection
@@ -45,6 +49,15 @@ public:
 
     void deletemotes(int firstmote, int lastmote);
     std::vector<StoredRow> rowsofmote(int moteid);
+    // The rows, and the distinct motes, of test_data with mote ids first..last.
+    std::size_t rowsbetween(int firstmote, int lastmote);
+    std::size_t motesbetween(int firstmote, int lastmote);
+
+    // NetworkAccount with the built-in password and the grants of both modes, as an
+    // operator makes it for a base station on the network. Dropped by the caller.
+    void makenetworkaccount();
+    // MYSQL_UNIX_PORT naming a socket that is not there: no server can be reached by it.
+    std::string absentsocket() const { return "MYSQL_UNIX_PORT=" + socket_ + ".absent"; }
 
     // Turns the general query log on (into mysql.general_log) for every session.
     void loggeneralqueries();

@@ -8,7 +8,6 @@
 #include <regex>
 #include <utility>
 
-#include "password.h"
 #include "spool_run.h"
 #include "test_database.h"
 
@@ -29,36 +28,29 @@ protected:
     void SetUp() override {
         DatabaseTest::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
-        db().execute("CREATE OR REPLACE USER " + account_ + " IDENTIFIED BY '" +
-                     buildpassword().data() + "'");
-        db().execute("GRANT INSERT ON marrowby.test_data TO " + account_);
-        db().execute("GRANT SELECT, INSERT, UPDATE ON marrowby.motelog_station TO " + account_);
+        db().makenetworkaccount();
     }
 
     // motelog with `args`, over TCP only (the socket made unusable), MOTELOG_DB_TLS_CA the
     // server's CA as client.env says, changed by `environment`.
     std::unique_ptr<ChildProcess> start(const std::vector<std::string>& environment,
                                         const std::vector<std::string>& args = {}) {
-        std::vector<std::string> settings = db().clientenvironment();
-        settings.insert(
-            settings.end(),
-            {"COM1=" + pty_.slavePath(), "MOTELOG_DB_HOST=127.0.0.1",
-             "MYSQL_UNIX_PORT=" + db().socketpath() + ".absent", "MOTELOG_DB_PASSWORD",
-             "MOTELOG_SPOOL", "MOTELOG_DB_TLS", "MOTELOG_DB_TLS_CERT", "MOTELOG_DB_TLS_KEY",
-             // Read only by a sanitizer build: a failed connection leaks inside MySQL++.
-             "LSAN_OPTIONS=print_suppressions=0:suppressions=" MOTELOG_LSAN_SUPPRESSIONS});
+        std::vector<std::string> settings = {
+            "MOTELOG_DB_HOST=127.0.0.1", db().absentsocket(), "MOTELOG_DB_TLS",
+            "MOTELOG_DB_TLS_CERT", "MOTELOG_DB_TLS_KEY",
+            // Read only by a sanitizer build: a failed connection leaks inside MySQL++.
+            "LSAN_OPTIONS=print_suppressions=0:suppressions=" MOTELOG_LSAN_SUPPRESSIONS};
         settings.insert(settings.end(), environment.begin(), environment.end());
-        return std::make_unique<ChildProcess>(MOTELOG_PROGRAM, args, settings);
+        return startspooled(pty_, db().clientenvironment(), "", settings, args);
     }
 
-    const std::string account_ = "'quillon'@'127.0.0.1'";
     PtyPair pty_;
 };
 
 TEST_F(TlsTest, VerifyWithTheServersCaAndAClientCertificateStoresInDirectMode) {
     constexpr int mote = 63001;
     db().deletemotes(mote, mote);
-    db().execute("ALTER USER " + account_ + " REQUIRE X509");
+    db().execute("ALTER USER " + NetworkAccount + " REQUIRE X509");
     auto run = start({"MOTELOG_DB_TLS=verify", "MOTELOG_DB_TLS_CERT=" + tlsfile("client-cert.pem"),
                       "MOTELOG_DB_TLS_KEY=" + tlsfile("client-key.pem")});
     pty_.send(rawpacket(mote));

@@ -6,7 +6,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -61,17 +60,14 @@ protected:
     std::size_t rows(const std::string& where = "1") {
         return std::stoul(db_->scalar("SELECT COUNT(*) FROM marrowby.test_data WHERE " + where));
     }
+    std::size_t motes(const std::string& where = "1") {
+        return std::stoul(
+            db_->scalar("SELECT COUNT(DISTINCT moteid) FROM marrowby.test_data WHERE " + where));
+    }
 
     std::unique_ptr<ChildProcess> start(const std::vector<std::string>& extra = {}) {
         spool_ = freshdirectory("spool-outage");
         return startspooled(pty_, db_->clientenvironment(), spool_, extra);
-    }
-
-    std::uintmax_t journalbytes() {
-        std::uintmax_t bytes = 0;
-        for (const auto& entry : std::filesystem::directory_iterator(spool_))
-            if (entry.path().extension() == ".journal") bytes += entry.file_size();
-        return bytes;
     }
 
     std::unique_ptr<TestDatabase> db_;
@@ -122,9 +118,7 @@ TEST_F(SpoolOutageTest, AtItsCapTheSpoolDropsAndCountsUntilThereIsRoom) {
     // 2 KiB hold 26 journal records. Stored records are released without waiting out the
     // replay window.
     auto run = start({"MOTELOG_SPOOL_MAX=2K", "MOTELOG_TEST_REPLAY_WINDOW_MS=0"});
-    std::vector<Bytes> line;
-    for (int mote = 1; mote <= 50; ++mote) line.push_back(rawpacket(static_cast<std::uint16_t>(mote)));
-    sendpaced(pty_, *run, line, 2ms);
+    sendpaced(pty_, *run, packetsfrom(1, 50), 2ms);
     ASSERT_TRUE(run->waitForOccurrences("Header:", 50, Patience));
 
     ASSERT_EQ(server("start"), 0);
@@ -132,8 +126,8 @@ TEST_F(SpoolOutageTest, AtItsCapTheSpoolDropsAndCountsUntilThereIsRoom) {
     EXPECT_TRUE(readuntil(*run, [&] { return rows() >= 26; }, Patience));
     EXPECT_TRUE(run->waitForError("motelog: database available again", Patience)) << run->err();
     EXPECT_TRUE(readuntil(
-        *run, [&] { return journalbytes() < 1024; }, Patience))
-        << journalbytes();
+        *run, [&] { return journaledrecords(spool_) * RecordSize < 1024; }, Patience))
+        << journaledrecords(spool_) << " records";
     sendpaced(pty_, *run, {rawpacket(51), rawpacket(52)}, 2ms);
     EXPECT_TRUE(readuntil(*run, [&] { return rows() >= 28; }, Patience));
     EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
@@ -154,9 +148,7 @@ TEST_F(SpoolOutageTest, ASpoolThatFilledADiskSmallerThanASegmentTakesPacketsAgai
     if (!disk.mounted()) GTEST_SKIP() << disk.error() << " (needs root)";
     ASSERT_EQ(server("stop"), 0);
     auto run = startspooled(pty_, db_->clientenvironment(), mountpoint + "/spool");
-    std::vector<Bytes> line;
-    for (int mote = 1; mote <= 300; ++mote) line.push_back(rawpacket(static_cast<std::uint16_t>(mote)));
-    sendpaced(pty_, *run, line, 200us);
+    sendpaced(pty_, *run, packetsfrom(1, 300), 200us);
     ASSERT_TRUE(run->waitForOccurrences("Header:", 300, Patience));
     ASSERT_TRUE(run->waitForError("is full, dropping packets", Patience)) << run->err();
 
@@ -169,17 +161,14 @@ TEST_F(SpoolOutageTest, ASpoolThatFilledADiskSmallerThanASegmentTakesPacketsAgai
     EXPECT_NE(run->err().find("takes packets again;"), std::string::npos) << run->err();
     for (int mote = 1001; mote <= 1003; ++mote) EXPECT_EQ(rows("moteid = " + std::to_string(mote)), 1u);
     EXPECT_GT(rows("moteid <= 300"), 100u);
-    EXPECT_EQ(db_->scalar("SELECT COUNT(DISTINCT moteid) FROM marrowby.test_data WHERE moteid <= 300"),
-              std::to_string(rows("moteid <= 300")));
+    EXPECT_EQ(motes("moteid <= 300"), rows("moteid <= 300"));
 }
 
 TEST_F(SpoolOutageTest, ARecordDamagedWhileItWaitsIsSkippedAndTheRestIsStored) {
     ASSERT_EQ(server("stop"), 0);
     const std::string spool = freshdirectory("spool-damaged");
     auto run = startspooled(pty_, db_->clientenvironment(), spool);
-    std::vector<Bytes> line;
-    for (int mote = 1; mote <= 10; ++mote) line.push_back(rawpacket(static_cast<std::uint16_t>(mote)));
-    sendpaced(pty_, *run, line, 2ms);
+    sendpaced(pty_, *run, packetsfrom(1, 10), 2ms);
     ASSERT_TRUE(run->waitForOccurrences("Header:", 10, Patience));
     {
         std::fstream segment(spool + "/00000000000000000000.journal",
@@ -194,7 +183,7 @@ TEST_F(SpoolOutageTest, ARecordDamagedWhileItWaitsIsSkippedAndTheRestIsStored) {
     EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
     EXPECT_EQ(rows("moteid = 5"), 0u);
     EXPECT_EQ(rows("moteid <> 5"), 9u);
-    EXPECT_EQ(db_->scalar("SELECT COUNT(DISTINCT moteid) FROM marrowby.test_data"), "9");
+    EXPECT_EQ(motes(), 9u);
     EXPECT_NE(run->err().find("a record whose checksum does not match at byte 304 (packet seq 4); "
                               "skipped, never stored\n"),
               std::string::npos)
@@ -205,10 +194,7 @@ TEST_F(SpoolOutageTest, ARecordDamagedWhileItWaitsIsSkippedAndTheRestIsStored) {
 TEST_F(SpoolOutageTest, ACommitCutByTheNetworkLandsOnceAndNoOtherConnectionEnds) {
     // motelog reaches the server over TCP through the proxy, with an account for that address.
     const std::string password = buildpassword().data();
-    db_->execute("CREATE OR REPLACE USER 'quillon'@'127.0.0.1' IDENTIFIED BY '" + password + "'");
-    db_->execute("GRANT INSERT ON marrowby.test_data TO 'quillon'@'127.0.0.1'");
-    db_->execute(
-        "GRANT SELECT, INSERT, UPDATE ON marrowby.motelog_station TO 'quillon'@'127.0.0.1'");
+    db_->makenetworkaccount();
     DelayProxy proxy(static_cast<std::uint16_t>(std::stoul(std::getenv("MYSQL_TCP_PORT"))), {});
     // Another client of the same account, idle meanwhile, as a direct-mode motelog would be.
     const DbSettings settings{"localhost", password};
@@ -217,10 +203,7 @@ TEST_F(SpoolOutageTest, ACommitCutByTheNetworkLandsOnceAndNoOtherConnectionEnds)
     constexpr int packets = 30;
     auto run =
         start({"MOTELOG_DB_HOST=127.0.0.1", "MYSQL_TCP_PORT=" + std::to_string(proxy.port())});
-    std::vector<Bytes> line;
-    for (int mote = 1; mote <= packets; ++mote)
-        line.push_back(rawpacket(static_cast<std::uint16_t>(mote)));
-    sendpaced(pty_, *run, line, 20ms, [&](std::size_t i) {
+    sendpaced(pty_, *run, packetsfrom(1, packets), 20ms, [&](std::size_t i) {
         if (i == 5) proxy.cutat("COMMIT", DelayProxy::Cut::After);  // it lands; its answer is lost
         if (i != 15) return;
         // One cut at a time: a slow store may not have committed since the first was armed.
@@ -237,8 +220,7 @@ TEST_F(SpoolOutageTest, ACommitCutByTheNetworkLandsOnceAndNoOtherConnectionEnds)
     EXPECT_EQ(rows(), static_cast<std::size_t>(packets));
     EXPECT_EQ(rows("moteid BETWEEN 1 AND " + std::to_string(packets)),
               static_cast<std::size_t>(packets));
-    EXPECT_EQ(db_->scalar("SELECT COUNT(DISTINCT moteid) FROM marrowby.test_data"),
-              std::to_string(packets));
+    EXPECT_EQ(motes(), static_cast<std::size_t>(packets));
     // The trace shows each packet stored once, those of the commit whose answer was lost too.
     for (int mote = 1; mote <= packets; ++mote) {
         char stored[32];
@@ -260,10 +242,7 @@ TEST_F(SpoolOutageTest, AServerThatLosesItsLastCommitsInACrashLosesNothingForMot
     auto run = start();
     constexpr int rounds = 3, perround = 100;
     for (int round = 0; round < rounds; ++round) {
-        std::vector<Bytes> line;
-        for (int i = 1; i <= perround; ++i)
-            line.push_back(rawpacket(static_cast<std::uint16_t>(round * perround + i)));
-        sendpaced(pty_, *run, line, 5ms);
+        sendpaced(pty_, *run, packetsfrom(round * perround + 1, perround), 5ms);
         // Killed as soon as it has taken the round's last packets: they are still in its log
         // buffer.
         EXPECT_TRUE(readuntil(
@@ -280,8 +259,7 @@ TEST_F(SpoolOutageTest, AServerThatLosesItsLastCommitsInACrashLosesNothingForMot
         << run->err();
     EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
     EXPECT_EQ(rows(), static_cast<std::size_t>(rounds * perround)) << run->err();
-    EXPECT_EQ(db_->scalar("SELECT COUNT(DISTINCT moteid) FROM marrowby.test_data"),
-              std::to_string(rounds * perround));
+    EXPECT_EQ(motes(), static_cast<std::size_t>(rounds * perround));
 }
 
 }  // namespace

@@ -42,29 +42,16 @@ std::string storedpart(int moteid) {
            std::to_string(moteid) + "\ntimestamp\ndata_type=4\ndata_value=7\n";
 }
 
-// `count` packets of motes from `first` on, each with a mote id of its own.
-std::vector<Bytes> packetsfrom(int first, int count) {
-    std::vector<Bytes> packets;
-    for (int mote = first; mote < first + count; ++mote)
-        packets.push_back(rawpacket(static_cast<std::uint16_t>(mote)));
-    return packets;
-}
-
 class SpoolTest : public DatabaseTest {
 protected:
     std::unique_ptr<ChildProcess> start(const std::string& spool, const std::vector<std::string>& extra = {}) {
         return startspooled(pty_, db().clientenvironment(), spool, extra);
     }
-    std::string absentsocket() { return "MYSQL_UNIX_PORT=" + db().socketpath() + ".absent"; }
-    std::size_t rowsof(int first, int last) {
-        return std::stoul(db().scalar("SELECT COUNT(*) FROM marrowby.test_data WHERE moteid BETWEEN " +
-                                      std::to_string(first) + " AND " + std::to_string(last)));
-    }
     // Sends `count` packets of motes from `first` on to `run`; true once each has its row.
     bool sendstored(ChildProcess& run, int first, int count) {
         sendpaced(pty_, run, packetsfrom(first, count), 2ms);
         return readuntil(
-            run, [&] { return rowsof(first, first + count - 1) == static_cast<std::size_t>(count); },
+            run, [&] { return db().rowsbetween(first, first + count - 1) == static_cast<std::size_t>(count); },
             Patience);
     }
 
@@ -74,12 +61,12 @@ protected:
         db().deletemotes(first, last);
         const std::string spool = freshdirectory("spool-stop");
         {
-            auto down = start(spool, {absentsocket()});
+            auto down = start(spool, {db().absentsocket()});
             line(*down);
             EXPECT_EQ(down->waitForExit(Patience), 0);
         }
         auto up = start(spool);
-        EXPECT_TRUE(readuntil(*up, [&] { return rowsof(first, last) >= static_cast<std::size_t>(last - first + 1); },
+        EXPECT_TRUE(readuntil(*up, [&] { return db().rowsbetween(first, last) >= static_cast<std::size_t>(last - first + 1); },
                               Patience));
         EXPECT_EQ(up->stop(SIGTERM, Patience), 0);
         for (int mote = first; mote <= last; ++mote) EXPECT_EQ(db().rowsofmote(mote).size(), 1u) << mote;
@@ -94,7 +81,7 @@ TEST_F(SpoolTest, AStopDuringAnOutageKeepsTheBacklogForTheNextMotelog) {
     const std::string spool = freshdirectory("spool-backlog");
     std::string expected;
     {
-        auto down = start(spool, {absentsocket()});
+        auto down = start(spool, {db().absentsocket()});
         for (int mote = first; mote < first + 5; ++mote) pty_.send(rawpacket(static_cast<std::uint16_t>(mote)));
         ASSERT_TRUE(down->waitForOccurrences("Header:", 5, Patience));
         const std::string outage = "motelog: database unavailable, packets wait in the spool: ";
@@ -108,7 +95,7 @@ TEST_F(SpoolTest, AStopDuringAnOutageKeepsTheBacklogForTheNextMotelog) {
             << down->err();
         EXPECT_EQ(down->out().find("perform insert"), std::string::npos);
     }
-    EXPECT_EQ(rowsof(first, first + 4), 0u);
+    EXPECT_EQ(db().rowsbetween(first, first + 4), 0u);
 
     auto up = start(spool);
     for (int mote = first; mote < first + 5; ++mote) expected += storedpart(mote);
@@ -126,7 +113,7 @@ TEST_F(SpoolTest, ABacklogTracedFasterThanTheTraceBacklogTakesIsTracedWhole) {
     db().deletemotes(first, first + count - 1);
     const std::string spool = freshdirectory("spool-trace-backlog");
     {
-        auto down = start(spool, {absentsocket()});
+        auto down = start(spool, {db().absentsocket()});
         sendpaced(pty_, *down, packetsfrom(first, count), 100us);
         ASSERT_TRUE(down->waitForOccurrences("Header:", count, Patience));
         EXPECT_EQ(down->stop(SIGTERM, Patience), 0);
@@ -135,7 +122,7 @@ TEST_F(SpoolTest, ABacklogTracedFasterThanTheTraceBacklogTakesIsTracedWhole) {
     auto up = startspooled(pty_, db().clientenvironment(), spool,
                            {"MOTELOG_TRACE_BACKLOG=16384"}, {}, tracefile);
     EXPECT_TRUE(
-        readuntil(*up, [&] { return rowsof(first, first + count - 1) == count; }, Patience));
+        readuntil(*up, [&] { return db().rowsbetween(first, first + count - 1) == count; }, Patience));
     EXPECT_EQ(up->stop(SIGTERM, Patience), 0);
     std::string expected;
     for (int mote = first; mote < first + count; ++mote) expected += storedpart(mote);
@@ -266,11 +253,7 @@ TEST_F(SpoolTest, NewPacketsAreStoredAfterTheJournalLostRecordsItHadStored) {
     const std::string spool = freshdirectory("spool-lost-tail");
     {
         auto run = start(spool);
-        std::vector<Bytes> packets;
-        for (int mote = first; mote < first + 5; ++mote)
-            packets.push_back(rawpacket(static_cast<std::uint16_t>(mote)));
-        sendpaced(pty_, *run, packets, 2ms);
-        ASSERT_TRUE(readuntil(*run, [&] { return rowsof(first, first + 4) == 5; }, Patience));
+        ASSERT_TRUE(sendstored(*run, first, 5));
         EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
     }
     // A power cut can take the journal's last records, already stored, off the disk.
@@ -279,15 +262,12 @@ TEST_F(SpoolTest, NewPacketsAreStoredAfterTheJournalLostRecordsItHadStored) {
             std::filesystem::resize_file(entry.path(), 2 * RecordSize);
 
     auto run = start(spool);
-    std::vector<Bytes> later;
-    for (int mote = first + 5; mote < first + 8; ++mote)
-        later.push_back(rawpacket(static_cast<std::uint16_t>(mote)));
-    sendpaced(pty_, *run, later, 2ms);
+    sendpaced(pty_, *run, packetsfrom(first + 5, 3), 2ms);
     EXPECT_TRUE(readuntil(
-        *run, [&] { return rowsof(first + 5, first + 7) == 3; }, 5s))
+        *run, [&] { return db().rowsbetween(first + 5, first + 7) == 3; }, 5s))
         << run->err();
     EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
-    EXPECT_EQ(rowsof(first, first + 7), 8u);
+    EXPECT_EQ(db().rowsbetween(first, first + 7), 8u);
 }
 
 TEST_F(SpoolTest, KilledAtAnyPointOfABatchsCommitMotelogStoresEachPacketOnce) {
@@ -308,7 +288,7 @@ TEST_F(SpoolTest, KilledAtAnyPointOfABatchsCommitMotelogStoresEachPacketOnce) {
         auto again = start(spool);
         pty_.send(rawpacket(static_cast<std::uint16_t>(motes + perpoint)));
         EXPECT_TRUE(readuntil(
-            *again, [&] { return rowsof(motes, motes + perpoint) > perpoint; }, Patience))
+            *again, [&] { return db().rowsbetween(motes, motes + perpoint) > perpoint; }, Patience))
             << points[k] << again->err();
         EXPECT_EQ(again->stop(SIGTERM, Patience), 0);
         for (int mote = motes; mote <= motes + perpoint; ++mote)
@@ -359,7 +339,7 @@ TEST_F(SpoolTest, AStatementTheServerNeverTakesIsNoOutage) {
     EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
     EXPECT_EQ(run->err().find("unavailable"), std::string::npos) << run->err();
     EXPECT_EQ(run->err().find("available again"), std::string::npos) << run->err();
-    EXPECT_EQ(rowsof(mote, mote), 0u);
+    EXPECT_EQ(db().rowsbetween(mote, mote), 0u);
 }
 
 TEST_F(SpoolTest, ACopyOfASpoolIsANewStationThatSendsNothingItsOriginalStored) {
@@ -421,10 +401,8 @@ TEST_F(SpoolTest, AFullDiskDropsPacketsAndLeavesTheJournalWhole) {
     if (!disk.mounted()) GTEST_SKIP() << disk.error() << " (needs root)";
     const std::string spool = mountpoint + "/spool";
     {
-        auto down = start(spool, {absentsocket()});
-        std::vector<Bytes> packets;
-        for (int i = 0; i < sent; ++i) packets.push_back(rawpacket(static_cast<std::uint16_t>(first + i)));
-        sendpaced(pty_, *down, packets, 200us);
+        auto down = start(spool, {db().absentsocket()});
+        sendpaced(pty_, *down, packetsfrom(first, sent), 200us);
         ASSERT_TRUE(down->waitForOccurrences("Header:", sent, Patience));
         EXPECT_EQ(down->stop(SIGTERM, Patience), 0);
         EXPECT_NE(down->err().find("motelog: spool " + spool +
@@ -438,11 +416,11 @@ TEST_F(SpoolTest, AFullDiskDropsPacketsAndLeavesTheJournalWhole) {
     ASSERT_LT(kept, static_cast<std::size_t>(sent));
 
     auto up = start(spool);
-    EXPECT_TRUE(readuntil(*up, [&] { return rowsof(first, first + sent) >= kept; }, Patience));
+    EXPECT_TRUE(readuntil(*up, [&] { return db().rowsbetween(first, first + sent) >= kept; }, Patience));
     EXPECT_EQ(up->stop(SIGTERM, Patience), 0);
     EXPECT_EQ(up->err(), "");  // no damaged record to report
-    EXPECT_EQ(rowsof(first, first + static_cast<int>(kept) - 1), kept);
-    EXPECT_EQ(rowsof(first + static_cast<int>(kept), first + sent), 0u);
+    EXPECT_EQ(db().rowsbetween(first, first + static_cast<int>(kept) - 1), kept);
+    EXPECT_EQ(db().rowsbetween(first + static_cast<int>(kept), first + sent), 0u);
 }
 
 }  // namespace

@@ -48,6 +48,13 @@ std::unique_ptr<ChildProcess> startspooled(const PtyPair& pty,
 
 Bytes rawpacket(std::uint16_t moteid, std::uint16_t raw) { return datapacket(0x01, 6, moteid, {{4, raw}}); }
 
+std::vector<Bytes> packetsfrom(int first, int count) {
+    std::vector<Bytes> packets;
+    for (int mote = first; mote < first + count; ++mote)
+        packets.push_back(rawpacket(static_cast<std::uint16_t>(mote)));
+    return packets;
+}
+
 std::vector<double> sendpaced(const PtyPair& pty, ChildProcess& run, const std::vector<Bytes>& packets,
                               std::chrono::microseconds interval,
                               const std::function<void(std::size_t)>& before) {

@@ -27,6 +27,8 @@ std::unique_ptr<ChildProcess> startspooled(const PtyPair& pty,
 
 // A packet of mote `moteid` with one reading of a type stored raw, whose value is `raw`.
 Bytes rawpacket(std::uint16_t moteid, std::uint16_t raw = 7);
+// `count` such packets of motes from `first` on, each with a mote id of its own.
+std::vector<Bytes> packetsfrom(int first, int count);
 
 // Sends `packets` one every `interval`, reading the program's output meanwhile so that it
 // never blocks on a full pipe; `before(i)` runs before packet i is sent. Returns each

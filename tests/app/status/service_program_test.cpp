@@ -118,16 +118,6 @@ protected:
                                         const std::string& spool = "") {
         return startspooled(pty_, db().clientenvironment(), spool, extra);
     }
-    std::size_t rows(int first, int last) {
-        return std::stoul(
-            db().scalar("SELECT COUNT(*) FROM marrowby.test_data WHERE moteid BETWEEN " +
-                        std::to_string(first) + " AND " + std::to_string(last)));
-    }
-    std::size_t distinctmotes(int first, int last) {
-        return std::stoul(db().scalar(
-            "SELECT COUNT(DISTINCT moteid) FROM marrowby.test_data WHERE moteid BETWEEN " +
-            std::to_string(first) + " AND " + std::to_string(last)));
-    }
 
     PtyPair pty_;
 };
@@ -145,7 +135,7 @@ TEST_F(ServiceTest, EachTraceLevelStoresTheSameRows) {
         pty_.send(datapacket(0x01, 6, static_cast<std::uint16_t>(first), {{2, 3000}}));
         pty_.send(
             datapacket(0x01, 10, static_cast<std::uint16_t>(first + 1), {{3, 1000}, {4, 258}}));
-        EXPECT_TRUE(eventually([&] { return rows(first, first + 1) == 3; })) << level;
+        EXPECT_TRUE(eventually([&] { return db().rowsbetween(first, first + 1) == 3; })) << level;
         EXPECT_EQ(run->stop(SIGTERM, Patience), 0) << level;
         EXPECT_EQ(run->err(), "") << level;
         outputs[level] = run->out();
@@ -186,15 +176,9 @@ protected:
     }
 
     std::unique_ptr<ChildProcess> startintofifo() {
-        std::vector<std::string> settings = db().clientenvironment();
-        settings.insert(settings.end(),
-                        {"COM1=" + pty_.slavePath(), "MOTELOG_DB_HOST", "MOTELOG_DB_PASSWORD",
-                         "MOTELOG_SPOOL=" + (GetParam() ? freshdirectory("spool-unread") : ""),
-                         "MOTELOG_TRACE_BACKLOG=16384"});
-        return std::make_unique<ChildProcess>(
-            "/bin/sh",
-            std::vector<std::string>{"-c", "exec \"$0\" >\"$1\"", MOTELOG_PROGRAM, fifo_},
-            settings);
+        return startspooled(pty_, db().clientenvironment(),
+                            GetParam() ? freshdirectory("spool-unread") : "",
+                            {"MOTELOG_TRACE_BACKLOG=16384"}, {}, fifo_);
     }
 
     // Adds what the FIFO holds now to read_; how many bytes that was.
@@ -209,7 +193,7 @@ protected:
         return total;
     }
     // Reads what the FIFO holds until `text` is in what was read, or the time is up.
-    bool readuntil(const std::string& text) {
+    bool readfifountil(const std::string& text) {
         return eventually([&] {
             readnow();
             return read_.find(text) != std::string::npos;
@@ -243,7 +227,7 @@ TEST_P(UnreadOutputTest, StoresEveryPacketDropsWholeLinesAndStopsWithinASecond) 
     auto run = startintofifo();
     // Far more than the pipe and the backlog take.
     sendmotes(first, first + 149);
-    EXPECT_TRUE(eventually([&] { return rows(first, first + 149) == 150; }));
+    EXPECT_TRUE(eventually([&] { return db().rowsbetween(first, first + 149) == 150; }));
     const std::string dropping =
         "motelog: standard output does not take the trace; dropping whole trace lines "
         "while its backlog of 16384 bytes is full\n";
@@ -257,7 +241,7 @@ TEST_P(UnreadOutputTest, StoresEveryPacketDropsWholeLinesAndStopsWithinASecond) 
     sendmotes(first + 150, first + 150);
     const std::string lastline =
         "moteid=" + std::to_string(first + 150) + "\ntimestamp\ndata_type=4\ndata_value=7\n";
-    ASSERT_TRUE(readuntil(lastline));
+    ASSERT_TRUE(readfifountil(lastline));
     const std::regex resumed(
         "motelog: standard output takes the trace again; ([0-9]+) trace lines were dropped\n");
     auto stretches = [&](const std::regex& line) {
@@ -281,13 +265,13 @@ TEST_P(UnreadOutputTest, StoresEveryPacketDropsWholeLinesAndStopsWithinASecond) 
 
     // Unread once more until it drops again; the stop does not wait for the reader.
     sendmotes(first + 151, last);
-    EXPECT_TRUE(eventually([&] { return rows(first, last) == 400; }));
+    EXPECT_TRUE(eventually([&] { return db().rowsbetween(first, last) == 400; }));
     EXPECT_TRUE(run->waitForError(err + dropping, Patience)) << run->err();
     const auto stopped = Clock::now();
     EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
     EXPECT_LT(Clock::now() - stopped, 1s);
-    EXPECT_EQ(distinctmotes(first, last), 400u);
-    EXPECT_EQ(rows(first, last), 400u);
+    EXPECT_EQ(db().motesbetween(first, last), 400u);
+    EXPECT_EQ(db().rowsbetween(first, last), 400u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, UnreadOutputTest, testing::Values(false, true),
@@ -315,7 +299,7 @@ TEST_F(ServiceTest, ReadyAfterStartUpAndTheWatchdogOnlyWhileTheLoopComesBack) {
     // A quiet line and a stored packet: the loop comes back, the watchdog is kept.
     EXPECT_GE(count(notify.within(1500ms), "WATCHDOG=1"), 2u);
     pty_.send(rawpacket(mote));
-    EXPECT_TRUE(eventually([&] { return rows(mote, mote) == 1; }));
+    EXPECT_TRUE(eventually([&] { return db().rowsbetween(mote, mote) == 1; }));
     EXPECT_GE(count(notify.within(1500ms), "WATCHDOG=1"), 2u);
 
     pty_.send(rawpacket(wedging));
@@ -378,14 +362,14 @@ TEST_F(ServiceTest, StatusAndMetricsDuringARunAnOutageAndAfterTheStop) {
                               "motelog_packets_stored_total 2\n"});
     }
     EXPECT_TRUE(readuntil(
-        *run, [&] { return rows(waiting, waiting + 2) == 3; }, Patience));
+        *run, [&] { return db().rowsbetween(waiting, waiting + 2) == 3; }, Patience));
     EXPECT_EQ(run->stop(SIGTERM, Patience), 0);
     const auto [stopped, last] = statusof(status);
     EXPECT_EQ(stopped, 3);
     EXPECT_EQ(last.rfind("motelog is not running (pid " + pid + " has ended)", 0), 0u) << last;
     EXPECT_NE(last.find("  packets stored: 5\n"), std::string::npos) << last;
     EXPECT_NE(readfile(metrics).find("motelog_up 0\n"), std::string::npos);
-    EXPECT_EQ(distinctmotes(first, waiting + 2), 5u);
+    EXPECT_EQ(db().motesbetween(first, waiting + 2), 5u);
 }
 
 TEST(ServiceStatus, WithoutAStatusFileMotelogIsNotRunning) {
