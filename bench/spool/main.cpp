@@ -149,6 +149,8 @@ int main(int argc, char** argv) {
             away.name = "spool-outage";
             away.duration = std::chrono::seconds(static_cast<long>(upAt + 20));
             away.sampleBacklog = true;
+            // By the socket alone: the restarted server listens on another TCP port.
+            away.settings = {{"MOTELOG_DB_HOST", ""}, {"MYSQL_TCP_PORT", ""}};
             away.atSecond = [&, &program = program](double at) {
                 const std::string server = program.dbServer + " ";
                 if (!down && at >= downAt) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "admin_connection.h"
+#include "logger_process.h"
 
 struct SpoolSetup {
     std::string motelog;   // the program
@@ -18,8 +19,6 @@ struct SpoolSetup {
     std::string dbServer;  // scripts/db-server
     std::string dbDir;     // the server's directory
 };
-
-using Settings = std::vector<std::pair<std::string, std::string>>;
 
 // Packets by how often they were stored, counted by their rows in the end.
 struct Tally {
