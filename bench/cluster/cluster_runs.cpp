@@ -11,11 +11,12 @@
 #include <thread>
 
 #include "admin_connection.h"
+#include "options.h"
 #include "process_stats.h"
 
 namespace {
 
-constexpr double LineRate = 160;  // packets/s at 57600 baud
+using motesim::kLineRatePackets;
 constexpr int Readings = 6;
 constexpr std::uint16_t DrainType = 0x200;
 constexpr std::uint16_t StationType = 0x100;  // + the station's number
@@ -147,10 +148,6 @@ std::vector<Stall> stallsOf(const std::vector<std::pair<double, std::uint64_t>>&
 
 }  // namespace
 
-double percentile(const std::vector<double>& values, double share) {
-    return values.empty() ? 0 : values[static_cast<std::size_t>(share * static_cast<double>(values.size() - 1))];
-}
-
 DrainResult drainInto(const BenchSetup& setup, const Database& db, std::uint64_t packets,
                       std::chrono::seconds limit) {
     DrainResult result;
@@ -215,7 +212,7 @@ StationsResult runStations(const BenchSetup& setup, const Database& cluster, int
     };
     const auto cpuBefore = cpuNow();
 
-    const auto packets = static_cast<std::uint64_t>(LineRate * static_cast<double>(duration.count()));
+    const auto packets = static_cast<std::uint64_t>(kLineRatePackets * static_cast<double>(duration.count()));
     std::vector<std::vector<double>> writtenAt(all.size(), std::vector<double>(packets, -1));
     const double start = steadySeconds();
     for (std::uint64_t i = 0; i < packets; ++i) {
@@ -223,7 +220,7 @@ StationsResult runStations(const BenchSetup& setup, const Database& cluster, int
             writtenAt[s][i] = all[s]->send(frame(static_cast<std::uint16_t>(i + 1),
                                                  static_cast<std::uint16_t>(StationType + s)));
         ++result.sent;
-        const double next = start + static_cast<double>(i + 1) / LineRate;
+        const double next = start + static_cast<double>(i + 1) / kLineRatePackets;
         followUntil(all, [&] { return steadySeconds() >= next; }, 1);
     }
     result.sendingSeconds = steadySeconds() - start;
@@ -263,7 +260,7 @@ KillsResult runKills(const BenchSetup& setup, const Database& cluster, std::chro
     std::thread killer;
     std::atomic<bool> killing{false};
     std::vector<std::pair<double, std::uint64_t>> backlog;  // (second of the run, packets waiting)
-    const auto packets = static_cast<std::uint64_t>(LineRate * static_cast<double>(duration.count()));
+    const auto packets = static_cast<std::uint64_t>(kLineRatePackets * static_cast<double>(duration.count()));
     const double start = steadySeconds();
     double nextKill = static_cast<double>(every.count());
     for (std::uint64_t i = 0; i < packets; ++i) {
@@ -289,7 +286,7 @@ KillsResult runKills(const BenchSetup& setup, const Database& cluster, std::chro
         }
         if (station.send(frame(static_cast<std::uint16_t>(i + 1), StationType)) < 0) break;
         ++result.sent;
-        const double next = start + static_cast<double>(i + 1) / LineRate;
+        const double next = start + static_cast<double>(i + 1) / kLineRatePackets;
         followUntil({&station}, [&] { return steadySeconds() >= next; }, 1);
         backlog.emplace_back(steadySeconds() - start, result.sent - station.trace().stored());
     }

@@ -20,10 +20,7 @@
 
 namespace {
 
-void printTally(const Tally& tally) {
-    std::printf("  lost: %llu packets, duplicated: %llu packets\n", static_cast<unsigned long long>(tally.lost),
-                static_cast<unsigned long long>(tally.duplicated));
-}
+void printTally(const Tally& tally) { std::printf("  %s\n", tallyText(tally).c_str()); }
 
 void printFailure(const std::string& failure) {
     if (!failure.empty()) std::printf("  run failed: %s\n", failure.c_str());

@@ -27,11 +27,6 @@
 
 namespace {
 
-std::string tallyText(const Tally& tally) {
-    return "lost: " + std::to_string(tally.lost) +
-           " packets, duplicated: " + std::to_string(tally.duplicated) + " packets";
-}
-
 void printLine(const std::string& who, const LineResult& r) {
     std::printf(
         "  %s: sent %llu packets; backlog when sending ended: %llu packets; drained %.2f s "

@@ -103,10 +103,6 @@ void stampArrivals(AdminConnection& db) {
 
 }  // namespace
 
-double percentile(const std::vector<double>& values, double share) {
-    return values.empty() ? 0 : values[static_cast<std::size_t>(share * static_cast<double>(values.size() - 1))];
-}
-
 DrainResult drainBacklog(const SpoolSetup& setup, std::uint64_t packets, std::chrono::seconds limit) {
     DrainResult result;
     result.packets = packets;

@@ -11,6 +11,7 @@
 
 #include "admin_connection.h"
 #include "logger_process.h"
+#include "run_figures.h"
 
 struct SpoolSetup {
     std::string motelog;   // the program
@@ -18,12 +19,6 @@ struct SpoolSetup {
     std::string socket;    // the server's socket, for the benchmark's own connection
     std::string dbServer;  // scripts/db-server
     std::string dbDir;     // the server's directory
-};
-
-// Packets by how often they were stored, counted by their rows in the end.
-struct Tally {
-    std::uint64_t lost = 0;        // not stored, or not all their rows
-    std::uint64_t duplicated = 0;  // stored more than once
 };
 
 struct DrainResult {
@@ -61,6 +56,3 @@ struct LinePlan {
 // Sends numbered 6-reading packets at the plan's rate into motelog with a fresh spool and
 // waits for their rows.
 LineResult runLine(const SpoolSetup& setup, const LinePlan& plan);
-
-// Percentile `share` (0..1) of sorted `values`.
-double percentile(const std::vector<double>& values, double share);
