@@ -107,19 +107,6 @@ std::string rotated(const std::string& list, std::size_t first) {
     return result;
 }
 
-Settings withHosts(const Settings& settings, const std::string& hosts) {
-    Settings result;
-    for (const auto& setting : settings)
-        result.emplace_back(setting.first, setting.first == "MOTELOG_DB_HOST" ? hosts : setting.second);
-    return result;
-}
-
-std::string hostsOf(const Database& db) {
-    for (const auto& setting : db.logger)
-        if (setting.first == "MOTELOG_DB_HOST") return setting.second;
-    return "";
-}
-
 // The stalls in `backlog` (second of the run, packets waiting) from `from` to `until`, in
 // seconds after `from`.
 std::vector<Stall> stallsOf(const std::vector<std::pair<double, std::uint64_t>>& backlog, double from,
@@ -169,7 +156,7 @@ DrainResult drainInto(const BenchSetup& setup, const Database& db, std::uint64_t
         }
         journaling.stop();
     }
-    Station draining(setup.motelog, setup.workDir, name, db.logger, true);
+    Station draining(setup.motelog, setup.workDir, name, {{"MOTELOG_DB_HOST", db.host}}, true);
     const double start = steadySeconds();
     const bool drained = followUntil(
         {&draining}, [&] { return draining.trace().stored() >= packets || !draining.running(); },
@@ -192,7 +179,7 @@ StationsResult runStations(const BenchSetup& setup, const Database& cluster, int
     for (int s = 0; s < stations; ++s) {
         running.push_back(std::make_unique<Station>(
             setup.motelog, setup.workDir, "station-" + std::to_string(s + 1),
-            withHosts(cluster.logger, rotated(hostsOf(cluster), static_cast<std::size_t>(s)))));
+            Settings{{"MOTELOG_DB_HOST", rotated(cluster.host, static_cast<std::size_t>(s))}}));
         all.push_back(running.back().get());
     }
     for (Station* station : all)
@@ -252,7 +239,7 @@ KillsResult runKills(const BenchSetup& setup, const Database& cluster, std::chro
                      std::chrono::seconds every) {
     KillsResult result;
     clear(cluster);
-    Station station(setup.motelog, setup.workDir, "kills", cluster.logger);
+    Station station(setup.motelog, setup.workDir, "kills", {{"MOTELOG_DB_HOST", cluster.host}});
     if (!station.waitForReader(std::chrono::seconds(10))) {
         result.failure = failureOf(station, "motelog did not open its line");
         return result;

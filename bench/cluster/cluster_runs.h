@@ -17,7 +17,7 @@
 struct Database {
     std::string name;
     std::vector<std::string> sockets;
-    Settings logger;  // what points motelog at it
+    std::string host;  // MOTELOG_DB_HOST, what points motelog at it
 };
 
 struct BenchSetup {

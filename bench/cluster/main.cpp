@@ -45,10 +45,10 @@ int main(int argc, char** argv) {
                                args.at("--cluster-dir")};
         int nodes = 0;
         std::ifstream(setup.clusterDir + "/nodes") >> nodes;
-        Database cluster{std::to_string(nodes) + "-node cluster", {}, {{"MOTELOG_DB_HOST", args.at("--cluster-hosts")}}};
+        Database cluster{std::to_string(nodes) + "-node cluster", {}, args.at("--cluster-hosts")};
         for (int node = 1; node <= nodes; ++node)
             cluster.sockets.push_back(setup.clusterDir + "/node" + std::to_string(node) + "/mysqld.sock");
-        const Database server{"one server", {args.at("--server-socket")}, {{"MOTELOG_DB_HOST", "localhost"}}};
+        const Database server{"one server", {args.at("--server-socket")}, "localhost"};
 
         std::printf("machine: %s\n", machineDescription().c_str());
         const auto version = AdminConnection(cluster.sockets.front()).rows(
