@@ -146,13 +146,12 @@ int main(int argc, char** argv) {
             away.sampleBacklog = true;
             // By the socket alone: the restarted server listens on another TCP port.
             away.settings = {{"MOTELOG_DB_HOST", ""}, {"MYSQL_TCP_PORT", ""}};
-            away.atSecond = [&, &program = program](double at) {
-                const std::string server = program.dbServer + " ";
+            away.atSecond = [&](double at) {
+                const std::string server = setup.dbServer + " ";
                 if (!down && at >= downAt) {
-                    down = std::system((server + "stop " + program.dbDir).c_str()) == 0;
+                    down = std::system((server + "stop " + setup.dbDir).c_str()) == 0;
                 } else if (down && !up && at >= upAt) {
-                    up = std::system((server + "start " + program.dbDir + " >/dev/null").c_str()) ==
-                         0;
+                    up = std::system((server + "start " + setup.dbDir + " >/dev/null").c_str()) == 0;
                     backAt = at + 0.1;  // the start returns once the server answers
                 }
             };
