@@ -40,7 +40,7 @@ std::uint64_t countOf(const SpoolSetup& setup, const std::string& query) {
 }
 
 // Rows in the table, counted: logid leaves gaps where a batch was rolled back (a server
-// stopped mid-batch), and on a cluster it steps by the number of nodes.
+// stopped mid-batch).
 std::uint64_t storedRows(const SpoolSetup& setup) {
     return countOf(setup, "select count(*) from marrowby.test_data");
 }

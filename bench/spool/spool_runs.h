@@ -35,7 +35,7 @@ DrainResult drainBacklog(const SpoolSetup& setup, std::uint64_t packets, std::ch
 struct LineResult {
     std::uint64_t sent = 0;
     std::uint64_t backlogPackets = 0;  // not yet stored when sending ended
-    double drainSeconds = 0;           // from the end of sending (or `backAt`) to the last row
+    double drainSeconds = 0;           // from the end of sending to the last row
     Tally tally;                       // after the grace time
     std::vector<double> latenciesMs;   // per packet, arrival on the line to its last row
     std::vector<std::pair<double, std::uint64_t>> backlog;  // (second of the run, packets not stored)
