@@ -11,11 +11,12 @@
 #include <thread>
 
 #include "admin_connection.h"
+#include "options.h"
 #include "process_stats.h"
 
 namespace {
 
-constexpr double LineRate = 160;  // packets/s at 57600 baud
+using motesim::kLineRatePackets;
 constexpr int Readings = 6;
 constexpr std::uint16_t DrainType = 0x200;
 constexpr std::uint16_t StationType = 0x100;  // + the station's number
@@ -106,19 +107,6 @@ std::string rotated(const std::string& list, std::size_t first) {
     return result;
 }
 
-Settings withHosts(const Settings& settings, const std::string& hosts) {
-    Settings result;
-    for (const auto& setting : settings)
-        result.emplace_back(setting.first, setting.first == "MOTELOG_DB_HOST" ? hosts : setting.second);
-    return result;
-}
-
-std::string hostsOf(const Database& db) {
-    for (const auto& setting : db.logger)
-        if (setting.first == "MOTELOG_DB_HOST") return setting.second;
-    return "";
-}
-
 // The stalls in `backlog` (second of the run, packets waiting) from `from` to `until`, in
 // seconds after `from`.
 std::vector<Stall> stallsOf(const std::vector<std::pair<double, std::uint64_t>>& backlog, double from,
@@ -147,10 +135,6 @@ std::vector<Stall> stallsOf(const std::vector<std::pair<double, std::uint64_t>>&
 
 }  // namespace
 
-double percentile(const std::vector<double>& values, double share) {
-    return values.empty() ? 0 : values[static_cast<std::size_t>(share * static_cast<double>(values.size() - 1))];
-}
-
 DrainResult drainInto(const BenchSetup& setup, const Database& db, std::uint64_t packets,
                       std::chrono::seconds limit) {
     DrainResult result;
@@ -172,7 +156,7 @@ DrainResult drainInto(const BenchSetup& setup, const Database& db, std::uint64_t
         }
         journaling.stop();
     }
-    Station draining(setup.motelog, setup.workDir, name, db.logger, true);
+    Station draining(setup.motelog, setup.workDir, name, {{"MOTELOG_DB_HOST", db.host}}, true);
     const double start = steadySeconds();
     const bool drained = followUntil(
         {&draining}, [&] { return draining.trace().stored() >= packets || !draining.running(); },
@@ -195,7 +179,7 @@ StationsResult runStations(const BenchSetup& setup, const Database& cluster, int
     for (int s = 0; s < stations; ++s) {
         running.push_back(std::make_unique<Station>(
             setup.motelog, setup.workDir, "station-" + std::to_string(s + 1),
-            withHosts(cluster.logger, rotated(hostsOf(cluster), static_cast<std::size_t>(s)))));
+            Settings{{"MOTELOG_DB_HOST", rotated(cluster.host, static_cast<std::size_t>(s))}}));
         all.push_back(running.back().get());
     }
     for (Station* station : all)
@@ -215,7 +199,7 @@ StationsResult runStations(const BenchSetup& setup, const Database& cluster, int
     };
     const auto cpuBefore = cpuNow();
 
-    const auto packets = static_cast<std::uint64_t>(LineRate * static_cast<double>(duration.count()));
+    const auto packets = static_cast<std::uint64_t>(kLineRatePackets * static_cast<double>(duration.count()));
     std::vector<std::vector<double>> writtenAt(all.size(), std::vector<double>(packets, -1));
     const double start = steadySeconds();
     for (std::uint64_t i = 0; i < packets; ++i) {
@@ -223,7 +207,7 @@ StationsResult runStations(const BenchSetup& setup, const Database& cluster, int
             writtenAt[s][i] = all[s]->send(frame(static_cast<std::uint16_t>(i + 1),
                                                  static_cast<std::uint16_t>(StationType + s)));
         ++result.sent;
-        const double next = start + static_cast<double>(i + 1) / LineRate;
+        const double next = start + static_cast<double>(i + 1) / kLineRatePackets;
         followUntil(all, [&] { return steadySeconds() >= next; }, 1);
     }
     result.sendingSeconds = steadySeconds() - start;
@@ -255,7 +239,7 @@ KillsResult runKills(const BenchSetup& setup, const Database& cluster, std::chro
                      std::chrono::seconds every) {
     KillsResult result;
     clear(cluster);
-    Station station(setup.motelog, setup.workDir, "kills", cluster.logger);
+    Station station(setup.motelog, setup.workDir, "kills", {{"MOTELOG_DB_HOST", cluster.host}});
     if (!station.waitForReader(std::chrono::seconds(10))) {
         result.failure = failureOf(station, "motelog did not open its line");
         return result;
@@ -263,7 +247,7 @@ KillsResult runKills(const BenchSetup& setup, const Database& cluster, std::chro
     std::thread killer;
     std::atomic<bool> killing{false};
     std::vector<std::pair<double, std::uint64_t>> backlog;  // (second of the run, packets waiting)
-    const auto packets = static_cast<std::uint64_t>(LineRate * static_cast<double>(duration.count()));
+    const auto packets = static_cast<std::uint64_t>(kLineRatePackets * static_cast<double>(duration.count()));
     const double start = steadySeconds();
     double nextKill = static_cast<double>(every.count());
     for (std::uint64_t i = 0; i < packets; ++i) {
@@ -289,7 +273,7 @@ KillsResult runKills(const BenchSetup& setup, const Database& cluster, std::chro
         }
         if (station.send(frame(static_cast<std::uint16_t>(i + 1), StationType)) < 0) break;
         ++result.sent;
-        const double next = start + static_cast<double>(i + 1) / LineRate;
+        const double next = start + static_cast<double>(i + 1) / kLineRatePackets;
         followUntil({&station}, [&] { return steadySeconds() >= next; }, 1);
         backlog.emplace_back(steadySeconds() - start, result.sent - station.trace().stored());
     }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "run_figures.h"
 #include "station.h"
 
 // Where rows go, read as root through the sockets of its nodes (one for a single server);
@@ -16,7 +17,7 @@
 struct Database {
     std::string name;
     std::vector<std::string> sockets;
-    Settings logger;  // what points motelog at it
+    std::string host;  // MOTELOG_DB_HOST, what points motelog at it
 };
 
 struct BenchSetup {
@@ -24,11 +25,6 @@ struct BenchSetup {
     std::string workDir;    // spools, traces and error files
     std::string dbCluster;  // scripts/db-cluster
     std::string clusterDir;
-};
-
-struct Tally {
-    std::uint64_t lost = 0;        // packets with fewer than six rows
-    std::uint64_t duplicated = 0;  // packets with more
 };
 
 struct DrainResult {
@@ -87,6 +83,3 @@ struct KillsResult {
 // packets is killed and then restarted.
 KillsResult runKills(const BenchSetup& setup, const Database& cluster, std::chrono::seconds duration,
                      std::chrono::seconds every);
-
-// Percentile `share` (0..1) of sorted `values`.
-double percentile(const std::vector<double>& values, double share);

@@ -20,10 +20,7 @@
 
 namespace {
 
-void printTally(const Tally& tally) {
-    std::printf("  lost: %llu packets, duplicated: %llu packets\n", static_cast<unsigned long long>(tally.lost),
-                static_cast<unsigned long long>(tally.duplicated));
-}
+void printTally(const Tally& tally) { std::printf("  %s\n", tallyText(tally).c_str()); }
 
 void printFailure(const std::string& failure) {
     if (!failure.empty()) std::printf("  run failed: %s\n", failure.c_str());
@@ -48,10 +45,10 @@ int main(int argc, char** argv) {
                                args.at("--cluster-dir")};
         int nodes = 0;
         std::ifstream(setup.clusterDir + "/nodes") >> nodes;
-        Database cluster{std::to_string(nodes) + "-node cluster", {}, {{"MOTELOG_DB_HOST", args.at("--cluster-hosts")}}};
+        Database cluster{std::to_string(nodes) + "-node cluster", {}, args.at("--cluster-hosts")};
         for (int node = 1; node <= nodes; ++node)
             cluster.sockets.push_back(setup.clusterDir + "/node" + std::to_string(node) + "/mysqld.sock");
-        const Database server{"one server", {args.at("--server-socket")}, {{"MOTELOG_DB_HOST", "localhost"}}};
+        const Database server{"one server", {args.at("--server-socket")}, "localhost"};
 
         std::printf("machine: %s\n", machineDescription().c_str());
         const auto version = AdminConnection(cluster.sockets.front()).rows(

@@ -5,16 +5,11 @@
 #include <chrono>
 #include <memory>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "logger_process.h"
 #include "mote_packet.h"
 #include "pty_line.h"
 #include "trace_follower.h"
-
-// Settings of motelog's environment on top of the benchmark's own.
-using Settings = std::vector<std::pair<std::string, std::string>>;
 
 // Seconds on the steady clock: the time base of sends and stored traces.
 double steadySeconds();

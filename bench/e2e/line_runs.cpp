@@ -9,6 +9,7 @@
 #include "logger_process.h"
 #include "process_stats.h"
 #include "pty_line.h"
+#include "run_figures.h"
 
 namespace {
 
@@ -162,11 +163,8 @@ LineRateResult runAtLineRate(const RunSetup& setup, AdminConnection& db, double 
         return result;
     }
     std::sort(latenciesMs.begin(), latenciesMs.end());
-    const auto at = [&](double share) {
-        return latenciesMs[static_cast<std::size_t>(share * static_cast<double>(latenciesMs.size() - 1))];
-    };
-    result.p50Ms = at(0.50);
-    result.p99Ms = at(0.99);
+    result.p50Ms = percentile(latenciesMs, 0.50);
+    result.p99Ms = percentile(latenciesMs, 0.99);
     result.maxMs = latenciesMs.back();
     return result;
 }

@@ -12,7 +12,8 @@
 #include <thread>
 
 LoggerProcess::LoggerProcess(const std::string& program, const std::string& line,
-                             const std::string& traceFile, const std::string& errorFile) {
+                             const std::string& traceFile, const std::string& errorFile,
+                             const Settings& environment) {
     pid_ = fork();
     if (pid_ < 0) throw std::system_error(errno, std::generic_category(), "fork");
     if (pid_ == 0) {
@@ -22,6 +23,12 @@ LoggerProcess::LoggerProcess(const std::string& program, const std::string& line
         dup2(out, STDOUT_FILENO);
         dup2(err, STDERR_FILENO);
         setenv("COM1", line.c_str(), 1);
+        for (const auto& [name, value] : environment) {
+            if (value.empty())
+                unsetenv(name.c_str());
+            else
+                setenv(name.c_str(), value.c_str(), 1);
+        }
         execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }

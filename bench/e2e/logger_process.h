@@ -4,12 +4,19 @@
 #include <sys/types.h>
 
 #include <string>
+#include <utility>
+#include <vector>
+
+// Settings of motelog's environment on top of the benchmark's own; an empty value unsets.
+using Settings = std::vector<std::pair<std::string, std::string>>;
 
 class LoggerProcess {
 public:
-    // Starts `program` with COM1 naming `line`; throws std::system_error on failure.
+    // Starts `program` with COM1 naming `line` and `environment` set in its environment;
+    // throws std::system_error on failure.
     LoggerProcess(const std::string& program, const std::string& line,
-                  const std::string& traceFile, const std::string& errorFile);
+                  const std::string& traceFile, const std::string& errorFile,
+                  const Settings& environment = {});
     // Stops it if it still runs.
     ~LoggerProcess();
 

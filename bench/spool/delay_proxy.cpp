@@ -54,6 +54,8 @@ void relay(int client, int server, std::chrono::microseconds oneway,
     const std::atomic<bool>& stop = shared->stop;
     Direction ways[2] = {{client, server, {}}, {server, client, {}}};
     Clock::time_point cut = Clock::time_point::max();
+    // Read once, at the cut: cutat() may re-arm the proxy while this connection is in its window.
+    DelayProxy::Cut when = DelayProxy::Cut::After;
     while (!stop && Clock::now() < cut &&
            !(ways[0].ended && ways[0].held.empty() && ways[1].ended && ways[1].held.empty())) {
         const auto now = Clock::now();
@@ -73,16 +75,16 @@ void relay(int client, int server, std::chrono::microseconds oneway,
                 std::string chunk(buffer, static_cast<std::size_t>(got));
                 if (i == 0 && shared->armed && holdsquery(chunk, shared->statement) &&
                     shared->armed.exchange(false)) {
+                    when = shared->when;  // before the count, which a caller may wait for to re-arm
                     ++shared->cuts;
                     cut = Clock::now() + oneway + RunsFor;
-                    if (shared->when == DelayProxy::Cut::Before) break;
                 }
                 ways[i].held.push_back({Clock::now() + oneway, std::move(chunk)});
             } else if (got == 0 || errno != EINTR) {
                 ways[i].ended = true;
             }
         }
-        if (cut != Clock::time_point::max() && shared->when == DelayProxy::Cut::Before) break;
+        if (cut != Clock::time_point::max() && when == DelayProxy::Cut::Before) break;
         // A statement that goes through before its cut never gets its answer.
         if (cut != Clock::time_point::max()) ways[1].held.clear();
         for (Direction& way : ways) {

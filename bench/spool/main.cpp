@@ -27,11 +27,6 @@
 
 namespace {
 
-std::string tallyText(const Tally& tally) {
-    return "lost: " + std::to_string(tally.lost) +
-           " packets, duplicated: " + std::to_string(tally.duplicated) + " packets";
-}
-
 void printLine(const std::string& who, const LineResult& r) {
     std::printf(
         "  %s: sent %llu packets; backlog when sending ended: %llu packets; drained %.2f s "
@@ -149,13 +144,14 @@ int main(int argc, char** argv) {
             away.name = "spool-outage";
             away.duration = std::chrono::seconds(static_cast<long>(upAt + 20));
             away.sampleBacklog = true;
-            away.atSecond = [&, &program = program](double at) {
-                const std::string server = program.dbServer + " ";
+            // By the socket alone: the restarted server listens on another TCP port.
+            away.settings = {{"MOTELOG_DB_HOST", ""}, {"MYSQL_TCP_PORT", ""}};
+            away.atSecond = [&](double at) {
+                const std::string server = setup.dbServer + " ";
                 if (!down && at >= downAt) {
-                    down = std::system((server + "stop " + program.dbDir).c_str()) == 0;
+                    down = std::system((server + "stop " + setup.dbDir).c_str()) == 0;
                 } else if (down && !up && at >= upAt) {
-                    up = std::system((server + "start " + program.dbDir + " >/dev/null").c_str()) ==
-                         0;
+                    up = std::system((server + "start " + setup.dbDir + " >/dev/null").c_str()) == 0;
                     backAt = at + 0.1;  // the start returns once the server answers
                 }
             };

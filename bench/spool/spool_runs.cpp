@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -11,7 +10,6 @@
 #include "bench_traffic.h"
 #include "arrivalclock.h"
 #include "journal.h"
-#include "logger_process.h"
 #include "pty_line.h"
 
 namespace {
@@ -42,7 +40,7 @@ std::uint64_t countOf(const SpoolSetup& setup, const std::string& query) {
 }
 
 // Rows in the table, counted: logid leaves gaps where a batch was rolled back (a server
-// stopped mid-batch), and on a cluster it steps by the number of nodes.
+// stopped mid-batch).
 std::uint64_t storedRows(const SpoolSetup& setup) {
     return countOf(setup, "select count(*) from marrowby.test_data");
 }
@@ -84,13 +82,11 @@ struct SpooledLogger {
     SpooledLogger(const SpoolSetup& setup, const std::string& name, const std::string& spool,
                   const Settings& settings, const std::atomic<bool>& stop)
         : line([this, &stop] { return stop.load() || !logger->running(); }) {
-        setenv("MOTELOG_SPOOL", spool.c_str(), 1);
-        for (const auto& setting : settings) setenv(setting.first.c_str(), setting.second.c_str(), 1);
+        Settings all = settings;
+        all.emplace_back("MOTELOG_SPOOL", spool);
         logger = std::make_unique<LoggerProcess>(setup.motelog, line.farEndPath(),
                                                  setup.workDir + "/" + name + ".trace",
-                                                 setup.workDir + "/" + name + ".err");
-        unsetenv("MOTELOG_SPOOL");
-        for (const auto& setting : settings) unsetenv(setting.first.c_str());
+                                                 setup.workDir + "/" + name + ".err", all);
     }
 
     motesim::PtyLine line;
@@ -106,10 +102,6 @@ void stampArrivals(AdminConnection& db) {
 }
 
 }  // namespace
-
-double percentile(const std::vector<double>& values, double share) {
-    return values.empty() ? 0 : values[static_cast<std::size_t>(share * static_cast<double>(values.size() - 1))];
-}
 
 DrainResult drainBacklog(const SpoolSetup& setup, std::uint64_t packets, std::chrono::seconds limit) {
     DrainResult result;

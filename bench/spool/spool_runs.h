@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "admin_connection.h"
+#include "logger_process.h"
+#include "run_figures.h"
 
 struct SpoolSetup {
     std::string motelog;   // the program
@@ -17,14 +19,6 @@ struct SpoolSetup {
     std::string socket;    // the server's socket, for the benchmark's own connection
     std::string dbServer;  // scripts/db-server
     std::string dbDir;     // the server's directory
-};
-
-using Settings = std::vector<std::pair<std::string, std::string>>;
-
-// Packets by how often they were stored, counted by their rows in the end.
-struct Tally {
-    std::uint64_t lost = 0;        // not stored, or not all their rows
-    std::uint64_t duplicated = 0;  // stored more than once
 };
 
 struct DrainResult {
@@ -41,7 +35,7 @@ DrainResult drainBacklog(const SpoolSetup& setup, std::uint64_t packets, std::ch
 struct LineResult {
     std::uint64_t sent = 0;
     std::uint64_t backlogPackets = 0;  // not yet stored when sending ended
-    double drainSeconds = 0;           // from the end of sending (or `backAt`) to the last row
+    double drainSeconds = 0;           // from the end of sending to the last row
     Tally tally;                       // after the grace time
     std::vector<double> latenciesMs;   // per packet, arrival on the line to its last row
     std::vector<std::pair<double, std::uint64_t>> backlog;  // (second of the run, packets not stored)
@@ -62,6 +56,3 @@ struct LinePlan {
 // Sends numbered 6-reading packets at the plan's rate into motelog with a fresh spool and
 // waits for their rows.
 LineResult runLine(const SpoolSetup& setup, const LinePlan& plan);
-
-// Percentile `share` (0..1) of sorted `values`.
-double percentile(const std::vector<double>& values, double share);
